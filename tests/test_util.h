@@ -1,0 +1,27 @@
+// Small helpers shared by the tests.
+#ifndef MASKJPEG_TESTS_TEST_UTIL_H
+#define MASKJPEG_TESTS_TEST_UTIL_H
+
+#include <cstdint>
+#include <vector>
+
+#include "maskjpeg.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define MASKJPEG_TEST_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) || \
+    __has_feature(memory_sanitizer)
+#define MASKJPEG_TEST_UNDER_SANITIZER 1
+#endif
+#endif
+#ifndef MASKJPEG_TEST_UNDER_SANITIZER
+#define MASKJPEG_TEST_UNDER_SANITIZER 0
+#endif
+
+// Runs decode_mask and copies the result; empty means the call failed (and
+// then it also checks that the size was reported as 0).
+std::vector<uint8_t> decode(const std::vector<uint8_t>& stream, int32_t width,
+                            int32_t height);
+
+#endif  // MASKJPEG_TESTS_TEST_UTIL_H

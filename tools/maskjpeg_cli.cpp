@@ -1,0 +1,154 @@
+// maskjpeg: a command-line look at what the library makes of a payload.
+// It reads and writes files; the library itself never does.
+#include <png.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "demo_samples.h"
+#include "maskjpeg.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage:\n"
+    "  maskjpeg decode-mask IN WIDTH HEIGHT OUT.png\n"
+    "      Decode the LZO1X mask payload IN for a WIDTH x HEIGHT mask and\n"
+    "      write the RGBA result (white, alpha = mask code: 0, 1, 1, 128).\n"
+    "  maskjpeg demo [DIR]\n"
+    "      Decode the sample payloads built into this tool and write the\n"
+    "      results into DIR (default demo-out/).\n"
+    "  maskjpeg --help\n"
+    "      Show this text.\n";
+
+// Owns one result of the library.
+struct Result {
+  uint8_t* data = nullptr;
+  int32_t size = 0;
+  ~Result() { free_mask_buffer(data); }
+};
+
+bool read_file(const std::string& path, std::vector<uint8_t>& bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+bool parse_dimension(const char* text, int32_t& value) {
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v <= 0 || v > INT32_MAX) return false;
+  value = static_cast<int32_t>(v);
+  return true;
+}
+
+bool write_png(const std::string& path, const uint8_t* pixels, int32_t width, int32_t height,
+               png_uint_32 format) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  image.width = static_cast<png_uint_32>(width);
+  image.height = static_cast<png_uint_32>(height);
+  image.format = format;
+  const int ok = png_image_write_to_file(&image, path.c_str(), 0, pixels, 0, nullptr);
+  if (!ok) std::fprintf(stderr, "maskjpeg: cannot write %s: %s\n", path.c_str(), image.message);
+  png_image_free(&image);
+  return ok != 0;
+}
+
+// The mask's alpha values (0, 1, 128) are close to invisible in a viewer, so
+// the demo also writes them as opaque grey levels: 0 black, 1 grey, 128 white.
+std::vector<uint8_t> alpha_view(const Result& rgba) {
+  std::vector<uint8_t> grey(static_cast<size_t>(rgba.size) / 4);
+  for (size_t i = 0; i < grey.size(); ++i) {
+    const uint8_t a = rgba.data[i * 4 + 3];
+    grey[i] = a == 0 ? 0 : a == 1 ? 110 : 255;
+  }
+  return grey;
+}
+
+int decode_mask_command(const char* in_path, const char* width_text, const char* height_text,
+                        const char* out_path) {
+  int32_t width = 0, height = 0;
+  if (!parse_dimension(width_text, width) || !parse_dimension(height_text, height)) {
+    std::fprintf(stderr, "maskjpeg: WIDTH and HEIGHT must be positive integers\n");
+    return 2;
+  }
+  std::vector<uint8_t> payload;
+  if (!read_file(in_path, payload)) {
+    std::fprintf(stderr, "maskjpeg: cannot read %s: %s\n", in_path, std::strerror(errno));
+    return 1;
+  }
+  if (payload.size() > static_cast<size_t>(INT32_MAX)) {
+    std::fprintf(stderr, "maskjpeg: %s is too large for a mask payload\n", in_path);
+    return 1;
+  }
+  Result mask;
+  mask.data = decode_mask(payload.data(), static_cast<int32_t>(payload.size()), width, height,
+                          &mask.size);
+  if (mask.data == nullptr) {
+    std::fprintf(stderr, "maskjpeg: %s is not a valid %dx%d mask payload\n", in_path, width,
+                 height);
+    return 1;
+  }
+  return write_png(out_path, mask.data, width, height, PNG_FORMAT_RGBA) ? 0 : 1;
+}
+
+int demo_command(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (ec) {
+    std::fprintf(stderr, "maskjpeg: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
+    return 1;
+  }
+  Result mask;
+  mask.data = decode_mask(kDemoMask, static_cast<int32_t>(sizeof kDemoMask), kDemoMaskWidth,
+                          kDemoMaskHeight, &mask.size);
+  if (mask.data == nullptr) {
+    std::fprintf(stderr, "maskjpeg: the built-in sample mask failed to decode\n");
+    return 1;
+  }
+  const std::string rgba_path = dir + "/mask.png";
+  const std::string view_path = dir + "/mask-view.png";
+  if (!write_png(rgba_path, mask.data, kDemoMaskWidth, kDemoMaskHeight, PNG_FORMAT_RGBA) ||
+      !write_png(view_path, alpha_view(mask).data(), kDemoMaskWidth, kDemoMaskHeight,
+                 PNG_FORMAT_GRAY)) {
+    return 1;
+  }
+  std::printf("decoded a %zu-byte LZO1X mask payload into a %dx%d RGBA image (%d bytes)\n",
+              sizeof kDemoMask, kDemoMaskWidth, kDemoMaskHeight, mask.size);
+  std::printf("  %s       the result as it is: white, alpha 0/1/1/128 by mask code\n",
+              rgba_path.c_str());
+  std::printf("  %s  its alpha as grey levels (0 black, 1 grey, 128 white): a smiley\n",
+              view_path.c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (command == "decode-mask" && argc == 6) {
+    return decode_mask_command(argv[2], argv[3], argv[4], argv[5]);
+  }
+  if (command == "demo" && argc <= 3) {
+    return demo_command(argc == 3 ? argv[2] : "demo-out");
+  }
+  std::fputs(kUsage, stderr);
+  return 2;
+}
