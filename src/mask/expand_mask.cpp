@@ -1,0 +1,150 @@
+#include "expand_mask.h"
+
+#include <cstring>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#define MASKJPEG_HAVE_VBMI_PATH 1
+#else
+#define MASKJPEG_HAVE_VBMI_PATH 0
+#endif
+
+namespace maskjpeg {
+namespace {
+
+constexpr size_t kPixelBytes = 4;
+constexpr size_t kPixelsPerByte = 4;
+constexpr size_t kBytesPerPacked = kPixelBytes * kPixelsPerByte;  // 16
+
+// The 16 RGBA bytes each packed byte value expands to: every pixel FF FF FF
+// and the alpha of its code (0, 1, 1, 128). A constant, built at compile time.
+struct ExpansionTable {
+  uint8_t rgba[256][kBytesPerPacked];
+};
+
+constexpr ExpansionTable make_expansion_table() {
+  constexpr uint8_t kAlphaOfCode[4] = {0, 1, 1, 128};
+  ExpansionTable table{};
+  for (size_t byte = 0; byte < 256; ++byte) {
+    for (size_t pixel = 0; pixel < kPixelsPerByte; ++pixel) {
+      uint8_t* px = &table.rgba[byte][pixel * kPixelBytes];
+      px[0] = px[1] = px[2] = 0xFF;
+      px[3] = kAlphaOfCode[(byte >> (2 * pixel)) & 3];
+    }
+  }
+  return table;
+}
+
+alignas(64) constexpr ExpansionTable kExpansion = make_expansion_table();
+
+#if MASKJPEG_HAVE_VBMI_PATH
+// Per output byte of a 64-byte store (16 pixels): the bit offset of its
+// pixel's code within the packed qword, and 4 for the R, G and B lanes.
+struct VbmiLanes {
+  uint8_t offset[64];
+  uint8_t rgb_flag[64];
+};
+
+constexpr VbmiLanes make_vbmi_lanes() {
+  VbmiLanes lanes{};
+  for (size_t j = 0; j < 64; ++j) {
+    lanes.offset[j] = static_cast<uint8_t>(2 * (j / kPixelBytes));
+    lanes.rgb_flag[j] = j % kPixelBytes == 3 ? 0 : 4;
+  }
+  return lanes;
+}
+
+alignas(64) constexpr VbmiLanes kVbmiLanes = make_vbmi_lanes();
+
+// AVX-512 VBMI: 8 packed bytes make 32 pixels, written as two 64-byte
+// stores. vpmultishiftqb pulls, for every output byte, the 8 bits starting
+// at its pixel's bit offset; the low two are the code. The code, or'ed with
+// 4 in the R, G and B lanes, indexes a 16-entry in-lane table: 0, 1, 1, 128
+// for alpha and FF for the rest.
+// GCC 12's AVX-512 headers seed some intrinsics with a deliberately
+// undefined vector, which trips its own uninitialised-use warnings.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void expand_run_vbmi(
+    const uint8_t* packed, size_t count, uint8_t* out) {
+  const __m512i low = _mm512_load_si512(kVbmiLanes.offset);         // pixels 0..15
+  const __m512i high = _mm512_add_epi8(low, _mm512_set1_epi8(32));  // pixels 16..31
+  const __m512i rgb = _mm512_load_si512(kVbmiLanes.rgb_flag);
+  const __m512i three = _mm512_set1_epi8(3);
+  const __m512i lut = _mm512_broadcast_i32x4(
+      _mm_setr_epi8(0, 1, 1, static_cast<char>(128), -1, -1, -1, -1, 0, 0, 0, 0, 0, 0, 0, 0));
+
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, packed + i, 8);
+    const __m512i v = _mm512_set1_epi64(static_cast<long long>(word));
+    // (bits & 3) | rgb, in one ternary-logic op: A & B | C.
+    const __m512i idx_lo = _mm512_ternarylogic_epi32(_mm512_multishift_epi64_epi8(low, v), three, rgb, 0xEA);
+    const __m512i idx_hi = _mm512_ternarylogic_epi32(_mm512_multishift_epi64_epi8(high, v), three, rgb, 0xEA);
+    _mm512_storeu_si512(out + i * kBytesPerPacked, _mm512_shuffle_epi8(lut, idx_lo));
+    _mm512_storeu_si512(out + i * kBytesPerPacked + 64, _mm512_shuffle_epi8(lut, idx_hi));
+  }
+  expand_run_portable(packed + i, count - i, out + i * kBytesPerPacked);
+}
+#pragma GCC diagnostic pop
+
+bool cpu_has_vbmi() {
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vbmi");
+}
+#endif
+
+}  // namespace
+
+void expand_run_portable(const uint8_t* packed, size_t count, uint8_t* out) {
+  size_t i = 0;
+  // Four packed bytes per step, read as one word: independent table copies
+  // the CPU can overlap.
+  for (; i + 4 <= count; i += 4) {
+    uint32_t word;
+    std::memcpy(&word, packed + i, 4);
+    uint8_t b[4];
+    std::memcpy(b, &word, 4);
+    std::memcpy(out + (i + 0) * kBytesPerPacked, kExpansion.rgba[b[0]], kBytesPerPacked);
+    std::memcpy(out + (i + 1) * kBytesPerPacked, kExpansion.rgba[b[1]], kBytesPerPacked);
+    std::memcpy(out + (i + 2) * kBytesPerPacked, kExpansion.rgba[b[2]], kBytesPerPacked);
+    std::memcpy(out + (i + 3) * kBytesPerPacked, kExpansion.rgba[b[3]], kBytesPerPacked);
+  }
+  for (; i < count; ++i) {
+    std::memcpy(out + i * kBytesPerPacked, kExpansion.rgba[packed[i]], kBytesPerPacked);
+  }
+}
+
+ExpandRun best_expand_run() {
+#if MASKJPEG_HAVE_VBMI_PATH
+  if (cpu_has_vbmi()) return expand_run_vbmi;
+#endif
+  return expand_run_portable;
+}
+
+void expand_mask(const uint8_t* packed, size_t width, size_t height, uint8_t* out,
+                 ExpandRun expand_run) {
+  const size_t whole = width / kPixelsPerByte;
+  const size_t rest = width % kPixelsPerByte;
+  if (rest == 0) {
+    // Rows are contiguous in both buffers: the mask is one run.
+    expand_run(packed, whole * height, out);
+    return;
+  }
+  // Otherwise each row's last byte holds only width % 4 pixels; its other
+  // bit pairs are ignored and the next row starts with the next byte.
+  for (size_t y = 0; y < height; ++y) {
+    expand_run(packed, whole, out);
+    packed += whole;
+    out += whole * kBytesPerPacked;
+    std::memcpy(out, kExpansion.rgba[*packed], rest * kPixelBytes);
+    packed += 1;
+    out += rest * kPixelBytes;
+  }
+}
+
+}  // namespace maskjpeg

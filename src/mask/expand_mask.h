@@ -1,0 +1,28 @@
+// Expansion of a packed 2-bit mask into white RGBA pixels.
+#ifndef MASKJPEG_SRC_MASK_EXPAND_MASK_H
+#define MASKJPEG_SRC_MASK_EXPAND_MASK_H
+
+#include <cstddef>
+#include <cstdint>
+
+namespace maskjpeg {
+
+// Turns `count` packed bytes (four pixels each, first pixel in the lowest
+// two bits) into 16 * count RGBA bytes at `out`.
+using ExpandRun = void (*)(const uint8_t* packed, size_t count, uint8_t* out);
+
+// The portable table-driven expansion, one 16-byte copy per packed byte.
+void expand_run_portable(const uint8_t* packed, size_t count, uint8_t* out);
+
+// The fastest expansion this CPU supports; asked per call, so the library
+// keeps no state of its own.
+ExpandRun best_expand_run();
+
+// Expands a whole mask of `height` rows of (width + 3) / 4 packed bytes into
+// width * height RGBA pixels with no gap between rows.
+void expand_mask(const uint8_t* packed, size_t width, size_t height, uint8_t* out,
+                 ExpandRun expand_run);
+
+}  // namespace maskjpeg
+
+#endif  // MASKJPEG_SRC_MASK_EXPAND_MASK_H
