@@ -91,6 +91,40 @@ MASKJPEG_API uint8_t *decode_mask(const uint8_t *data, int32_t data_len,
                                   int32_t *out_size);
 
 /*
+ * repair_jpeg() - rewrite a JPEG stored in the compact variant as a standard
+ * baseline JPEG stream; a standard stream comes back unchanged.
+ *
+ * data, data_len: the stored image. It is read marker by marker and never
+ * decoded.
+ * out_size: receives the result's length, or 0.
+ *
+ * The stored variant has an extra FF A0 marker (dropped), a scan header
+ * whose length L counts only itself and the component table (the result's
+ * header gets the missing bytes 00 3F 00 and the length L + 3), and scan
+ * data without byte stuffing (every FF of it is written as FF 00). The scan
+ * data is everything after the scan header up to a closing FF D9, or to the
+ * end of the input when there is none; either way the result ends with
+ * FF D9. Everything before the scan header is copied: SOI, fill bytes, and
+ * every segment with a length field (DQT, DHT, SOFn, DRI, APPn, COM, ...).
+ * A stream that is standard already, with an APP0 (JFIF) segment before its
+ * scan or a standard scan header (length 6 + 2 * components), is returned
+ * byte for byte, as is one with no scan at all. Input after an EOI that
+ * comes before any scan is not part of the image and is left out.
+ *
+ * Returns the stream, which the caller releases with free_jpeg_buffer() (or
+ * free_mask_buffer()). Returns NULL and writes 0 to *out_size when data is
+ * NULL, data_len is not positive or is 1073741824 or more, memory runs out,
+ * nothing at all would be written (the input does not start with FF, or
+ * holds nothing but FF A0), or the input is not a marker stream: a byte
+ * that is not FF where a marker should start, a marker byte 00-BF (other
+ * than A0) or D0-D7 there, a lone FF at the end, a length below 2 or a
+ * segment or scan header that runs past the end, or a scan header length
+ * above 65532.
+ */
+MASKJPEG_API uint8_t *repair_jpeg(const uint8_t *data, int32_t data_len,
+                                  int32_t *out_size);
+
+/*
  * free_mask_buffer() - release a result of decode_mask() or repair_jpeg().
  *
  * NULL is accepted and does nothing. Release each result exactly once.

@@ -93,11 +93,11 @@ struct Shape {
   int height;
 };
 
-class RoundTrip : public ::testing::TestWithParam<Shape> {};
+class MaskRoundTrip : public ::testing::TestWithParam<Shape> {};
 
 // Streams written by both of liblzo2's LZO1X compressors decode to exactly
 // the reference expansion, for widths around every multiple-of-four edge.
-TEST_P(RoundTrip, MatchesReferenceExpansion) {
+TEST_P(MaskRoundTrip, MatchesReferenceExpansion) {
   const Shape s = GetParam();
   const Bytes packed = random_packed_mask(s.width, s.height,
                                           static_cast<uint32_t>(s.width * 7919 + s.height));
@@ -119,7 +119,7 @@ std::vector<Shape> round_trip_shapes() {
   return shapes;
 }
 
-INSTANTIATE_TEST_SUITE_P(Shapes, RoundTrip, ::testing::ValuesIn(round_trip_shapes()),
+INSTANTIATE_TEST_SUITE_P(Shapes, MaskRoundTrip, ::testing::ValuesIn(round_trip_shapes()),
                          [](const auto& info) {
                            return std::to_string(info.param.width) + "x" +
                                   std::to_string(info.param.height);

@@ -2,12 +2,7 @@
 
 #include <cstring>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#define MASKJPEG_HAVE_VBMI_PATH 1
-#else
-#define MASKJPEG_HAVE_VBMI_PATH 0
-#endif
+#include "../cpu_features.h"
 
 namespace maskjpeg {
 namespace {
@@ -37,7 +32,7 @@ constexpr ExpansionTable make_expansion_table() {
 
 alignas(64) constexpr ExpansionTable kExpansion = make_expansion_table();
 
-#if MASKJPEG_HAVE_VBMI_PATH
+#if MASKJPEG_X86_SIMD
 // Per output byte of a 64-byte store (16 pixels): the bit offset of its
 // pixel's code within the packed qword, and 4 for the R, G and B lanes.
 struct VbmiLanes {
@@ -61,13 +56,7 @@ alignas(64) constexpr VbmiLanes kVbmiLanes = make_vbmi_lanes();
 // at its pixel's bit offset; the low two are the code. The code, or'ed with
 // 4 in the R, G and B lanes, indexes a 16-entry in-lane table: 0, 1, 1, 128
 // for alpha and FF for the rest.
-// GCC 12's AVX-512 headers seed some intrinsics with a deliberately
-// undefined vector, which trips its own uninitialised-use warnings.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+MASKJPEG_AVX512_BEGIN
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void expand_run_vbmi(
     const uint8_t* packed, size_t count, uint8_t* out) {
   const __m512i low = _mm512_load_si512(kVbmiLanes.offset);         // pixels 0..15
@@ -90,12 +79,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void expand_run_vbmi(
   }
   expand_run_portable(packed + i, count - i, out + i * kBytesPerPacked);
 }
-#pragma GCC diagnostic pop
-
-bool cpu_has_vbmi() {
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("avx512vbmi");
-}
+MASKJPEG_AVX512_END
 #endif
 
 }  // namespace
@@ -120,8 +104,8 @@ void expand_run_portable(const uint8_t* packed, size_t count, uint8_t* out) {
 }
 
 ExpandRun best_expand_run() {
-#if MASKJPEG_HAVE_VBMI_PATH
-  if (cpu_has_vbmi()) return expand_run_vbmi;
+#if MASKJPEG_X86_SIMD
+  if (cpu_has_avx512vbmi()) return expand_run_vbmi;
 #endif
   return expand_run_portable;
 }

@@ -1,0 +1,41 @@
+// Which of the library's SIMD kernels this CPU can run. Asked per call from
+// the compiler's CPU model, so the library keeps no state of its own.
+#ifndef MASKJPEG_SRC_CPU_FEATURES_H
+#define MASKJPEG_SRC_CPU_FEATURES_H
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define MASKJPEG_X86_SIMD 1
+#include <immintrin.h>
+#else
+#define MASKJPEG_X86_SIMD 0
+#endif
+
+#if MASKJPEG_X86_SIMD
+// GCC 12's AVX-512 headers seed some intrinsics with a deliberately
+// undefined vector, which trips its own uninitialised-use warnings; these
+// bracket the AVX-512 kernels.
+#if defined(__clang__)
+#define MASKJPEG_AVX512_BEGIN \
+  _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")
+#else
+#define MASKJPEG_AVX512_BEGIN                                        \
+  _Pragma("GCC diagnostic push")                                     \
+      _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")          \
+          _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+#endif
+#define MASKJPEG_AVX512_END _Pragma("GCC diagnostic pop")
+
+namespace maskjpeg {
+
+inline bool cpu_has_avx512bw() {
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+}
+
+inline bool cpu_has_avx512vbmi() {
+  return cpu_has_avx512bw() && __builtin_cpu_supports("avx512vbmi");
+}
+
+}  // namespace maskjpeg
+#endif  // MASKJPEG_X86_SIMD
+
+#endif  // MASKJPEG_SRC_CPU_FEATURES_H

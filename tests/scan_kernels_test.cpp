@@ -1,0 +1,63 @@
+// The scan stuffing kernels, compiled straight into this test so that each
+// of them, not only the one this CPU picks, is checked against a plain
+// byte-by-byte stuffing on data that reaches every branch: no FF, lone FF
+// bytes, FF runs shorter and longer than a vector, all-FF, at every offset.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "jpeg/scan_kernels.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes plain_stuff(const Bytes& in) {
+  Bytes out;
+  for (uint8_t b : in) {
+    out.push_back(b);
+    if (b == 0xFF) out.push_back(0x00);
+  }
+  return out;
+}
+
+std::vector<Bytes> scan_samples() {
+  std::mt19937 rng(7);
+  std::vector<Bytes> samples;
+  for (size_t n : {0, 1, 7, 8, 9, 63, 64, 65, 191, 192, 193, 255, 256, 1000, 4099}) {
+    Bytes random(n), sparse(n, 0x12), all_ff(n, 0xFF);
+    for (auto& b : random) b = static_cast<uint8_t>(rng());
+    for (size_t i = 3; i < n; i += 37) sparse[i] = 0xFF;
+    samples.insert(samples.end(), {random, sparse, all_ff});
+  }
+  // FF runs of every length up to 140 at shifting offsets, in plain data.
+  for (size_t run = 1; run <= 140; ++run) {
+    Bytes b(600, 0x55);
+    for (size_t start = run % 67; start + run < b.size(); start += run + 71) {
+      for (size_t i = 0; i < run; ++i) b[start + i] = 0xFF;
+    }
+    samples.push_back(b);
+  }
+  return samples;
+}
+
+TEST(ScanKernels, MatchPlainStuffing) {
+  const std::vector<Bytes> samples = scan_samples();
+  for (const maskjpeg::ScanKernels& k :
+       {maskjpeg::portable_scan_kernels(), maskjpeg::best_scan_kernels()}) {
+    for (const Bytes& in : samples) {
+      const Bytes expected = plain_stuff(in);
+      ASSERT_EQ(k.count_ff(in.data(), in.size()), expected.size() - in.size());
+      // Sized exactly, plus a guard byte that must survive.
+      Bytes out(expected.size() + 1, 0xA5);
+      uint8_t* end = k.stuff(in.data(), in.size(), out.data());
+      ASSERT_EQ(end, out.data() + expected.size()) << in.size() << " bytes";
+      EXPECT_EQ(out.back(), 0xA5);
+      out.pop_back();
+      ASSERT_EQ(out, expected) << in.size() << " bytes";
+    }
+  }
+}
+
+}  // namespace
