@@ -25,6 +25,16 @@ inline Buffer allocate(size_t size) noexcept {
   return Buffer(static_cast<uint8_t*>(std::malloc(size)));
 }
 
+// Grows `buffer` to `size` bytes, keeping its contents. On failure the
+// buffer is left as it was.
+inline bool grow(Buffer& buffer, size_t size) noexcept {
+  void* moved = std::realloc(buffer.get(), size);
+  if (moved == nullptr) return false;
+  buffer.release();
+  buffer.reset(static_cast<uint8_t*>(moved));
+  return true;
+}
+
 // The check every producing call starts with, before it allocates anything.
 // A null out_size fails too: there would be nowhere to report the size.
 inline bool valid_input(const uint8_t* data, int32_t data_len,

@@ -2,6 +2,7 @@
 // must become, failures included.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,29 @@ TEST(RepairJpeg, AllFFScansOfEveryLength) {
     for (size_t i = 0; i < k; ++i) expected.insert(expected.end(), {0xFF, 0x00});
     expected.insert(expected.end(), {0xFF, 0xD9});
     ASSERT_EQ(repair(stored), expected) << k << " FF bytes";
+  }
+}
+
+// Scans from FF-free to all-FF, sized so the stuffing outgrows the first
+// allocation early, late or not at all: the result is always the whole scan
+// stuffed, nothing lost at the point where the buffer had to grow.
+TEST(RepairJpeg, ScansOfEveryDensity) {
+  std::mt19937 rng(99);
+  for (unsigned one_in : {0u, 256u, 64u, 40u, 16u, 2u, 1u}) {
+    for (size_t length : {size_t{1000}, size_t{100000}, size_t{1} << 20}) {
+      Bytes stored = hex("FF D8 FF A0 FF DA 00 05 01 01 00");
+      Bytes expected = hex("FF D8 FF DA 00 08 01 01 00 00 3F 00");
+      for (size_t i = 0; i < length; ++i) {
+        uint8_t b = static_cast<uint8_t>(rng() % 255);  // never FF by itself
+        if (one_in != 0 && rng() % one_in == 0) b = 0xFF;
+        stored.push_back(b);
+        expected.push_back(b);
+        if (b == 0xFF) expected.push_back(0x00);
+      }
+      stored.insert(stored.end(), {0xFF, 0xD9});
+      expected.insert(expected.end(), {0xFF, 0xD9});
+      ASSERT_EQ(repair(stored), expected) << "one FF in " << one_in << ", " << length << " bytes";
+    }
   }
 }
 

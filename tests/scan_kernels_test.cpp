@@ -4,6 +4,7 @@
 // bytes, FF runs shorter and longer than a vector, all-FF, at every offset.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -51,11 +52,38 @@ TEST(ScanKernels, MatchPlainStuffing) {
       ASSERT_EQ(k.count_ff(in.data(), in.size()), expected.size() - in.size());
       // Sized exactly, plus a guard byte that must survive.
       Bytes out(expected.size() + 1, 0xA5);
-      uint8_t* end = k.stuff(in.data(), in.size(), out.data());
-      ASSERT_EQ(end, out.data() + expected.size()) << in.size() << " bytes";
+      const maskjpeg::StuffProgress done = k.stuff(in.data(), in.size(), out.data(), expected.size());
+      ASSERT_EQ(done.consumed, in.size());
+      ASSERT_EQ(done.written, expected.size()) << in.size() << " bytes";
       EXPECT_EQ(out.back(), 0xA5);
       out.pop_back();
       ASSERT_EQ(out, expected) << in.size() << " bytes";
+    }
+  }
+}
+
+// With too little room a kernel stops where the next byte's output would
+// not fit, has written exactly the stuffing of what it consumed, and has
+// touched nothing past the room it was given.
+TEST(ScanKernels, StopAtTheEndOfTheRoom) {
+  const std::vector<Bytes> samples = scan_samples();
+  for (const maskjpeg::ScanKernels& k :
+       {maskjpeg::portable_scan_kernels(), maskjpeg::best_scan_kernels()}) {
+    for (const Bytes& in : samples) {
+      const Bytes expected = plain_stuff(in);
+      for (size_t room : {size_t{0}, size_t{1}, in.size() / 2, in.size(), expected.size() - 1}) {
+        if (room >= expected.size()) continue;
+        Bytes out(room + 1, 0xA5);
+        const maskjpeg::StuffProgress done = k.stuff(in.data(), in.size(), out.data(), room);
+        EXPECT_EQ(out.back(), 0xA5) << "wrote past the room";
+        const Bytes head(in.begin(), in.begin() + static_cast<std::ptrdiff_t>(done.consumed));
+        const Bytes want = plain_stuff(head);
+        ASSERT_EQ(done.written, want.size());
+        EXPECT_TRUE(std::equal(want.begin(), want.end(), out.begin()));
+        // Stopped only because the next byte's output did not fit.
+        ASSERT_LT(done.consumed, in.size());
+        EXPECT_GT(done.written + (in[done.consumed] == 0xFF ? 2 : 1), room);
+      }
     }
   }
 }

@@ -3,12 +3,19 @@
 // stuffing) into a standard baseline stream; standard streams pass as they
 // are.
 //
-// The rewrite runs twice over the input with the same code: first with a
-// sink that only counts, so the result can be allocated at its exact size,
-// then with a sink that writes into it. Both passes take the same path
-// through the same input, so the second writes exactly what the first
-// counted; the counting pass reads the scan once to count its FF bytes,
-// which is cheaper than writing into an oversized work buffer and copying.
+// The marker-level rewrite runs twice with the same code: first with a sink
+// that only adds up sizes, then with one that writes. The first pass counts
+// the scan at its unstuffed length, and the result is allocated with room
+// for one stuffing byte in 64 (four times what entropy-coded data needs), so
+// the writing pass reads the scan just once. Should the scan hold more FF
+// bytes than that, the rest of it is counted and the buffer grown once to
+// the exact size.
+//
+// The buffer is not shrunk to the written size afterwards: glibc raises its
+// mmap threshold to the size of the blocks it frees, so a shrunk result
+// leaves every later, slightly larger first allocation above the threshold,
+// and each call would map and fault in fresh pages (13x slower at 16 MiB).
+// The few bytes of slack (at most 1/64 of the scan, plus 64) stay unused.
 #include <cstring>
 #include <utility>
 
@@ -49,32 +56,71 @@ inline bool has_length_field(uint8_t m) {
 
 inline size_t read_be16(const uint8_t* p) { return size_t{p[0]} << 8 | p[1]; }
 
+// Adds up what the rewrite writes, counting a scan at its unstuffed length.
 class CountingSink {
  public:
   void put(uint8_t) { ++size_; }
   void put(const uint8_t*, size_t n) { size_ += n; }
-  void put_stuffed(const uint8_t* in, size_t n, const ScanKernels& k) {
-    size_ += n + k.count_ff(in, n);
+  void put_stuffed(const uint8_t*, size_t n, const ScanKernels&) {
+    size_ += n;
+    scan_bytes_ += n;
   }
   size_t size() const { return size_; }
+  size_t scan_bytes() const { return scan_bytes_; }
 
  private:
   size_t size_ = 0;
+  size_t scan_bytes_ = 0;
 };
 
+// Writes the rewrite into a buffer at least as large as the CountingSink's
+// size, growing it only if the scan's stuffing bytes do not fit.
 class WritingSink {
  public:
-  explicit WritingSink(uint8_t* out) : out_(out) {}
-  void put(uint8_t b) { *out_++ = b; }
+  WritingSink(Buffer& buffer, size_t capacity, size_t unstuffed_size)
+      : buffer_(buffer), capacity_(capacity), unstuffed_size_(unstuffed_size) {}
+
+  void put(uint8_t b) { buffer_[size_++] = b; }
   void put(const uint8_t* p, size_t n) {
-    std::memcpy(out_, p, n);
-    out_ += n;
+    std::memcpy(buffer_.get() + size_, p, n);
+    size_ += n;
   }
-  void put_stuffed(const uint8_t* in, size_t n, const ScanKernels& k) { out_ = k.stuff(in, n, out_); }
+  void put_stuffed(const uint8_t* in, size_t n, const ScanKernels& k) {
+    // What the stream writes after the scan (its EOI) keeps its room.
+    const size_t after = unstuffed_size_ - size_ - n;
+    StuffProgress done = k.stuff(in, n, buffer_.get() + size_, capacity_ - after - size_);
+    if (done.consumed < n) {
+      // More FF bytes than room: the exact size is known once the rest of
+      // the scan is counted.
+      const size_t exact = unstuffed_size_ + (done.written - done.consumed) +
+                           k.count_ff(in + done.consumed, n - done.consumed);
+      if (!grow(buffer_, exact)) {
+        failed_ = true;
+        return;
+      }
+      capacity_ = exact;
+      const size_t at = size_ + done.written;
+      done.written += k.stuff(in + done.consumed, n - done.consumed, buffer_.get() + at,
+                              capacity_ - after - at)
+                          .written;
+    }
+    size_ += done.written;
+  }
+
+  bool failed() const { return failed_; }
+  size_t size() const { return size_; }
 
  private:
-  uint8_t* out_;
+  Buffer& buffer_;
+  size_t capacity_;
+  size_t unstuffed_size_;
+  size_t size_ = 0;
+  bool failed_ = false;
 };
+
+// Room for stuffing bytes in the first allocation: one FF in 64 scan
+// bytes, four times what entropy-coded data holds on average.
+inline size_t stuffing_allowance(size_t scan_bytes) { return scan_bytes / 64 + 64; }
 
 // The scan, entered with in[at] on the SOS marker byte (its FF already
 // written). Returns false for a header that does not fit the input.
@@ -166,13 +212,16 @@ extern "C" MASKJPEG_API uint8_t* repair_jpeg(const uint8_t* data, int32_t data_l
   CountingSink counter;
   if (!rewrite(data, n, counter, kernels)) return fail(out_size);
   // An input of nothing but FF A0 markers writes nothing: no stream at all.
-  // At most 2n + 1 bytes are ever written, so the size fits in 32 bits.
   if (counter.size() == 0) return fail(out_size);
-  const size_t size = counter.size();
 
-  Buffer result = allocate(size);
+  const size_t capacity =
+      counter.size() + (counter.scan_bytes() > 0 ? stuffing_allowance(counter.scan_bytes()) : 0);
+  Buffer result = allocate(capacity);
   if (!result) return fail(out_size);
-  WritingSink writer(result.get());
+  WritingSink writer(result, capacity, counter.size());
   rewrite(data, n, writer, kernels);
+  if (writer.failed()) return fail(out_size);
+  // At most 2n + 1 bytes are ever written, so the size fits in 32 bits.
+  const size_t size = writer.size();
   return hand_over(std::move(result), static_cast<int32_t>(size), out_size);
 }

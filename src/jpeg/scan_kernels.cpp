@@ -1,5 +1,6 @@
 #include "scan_kernels.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "../cpu_features.h"
@@ -11,53 +12,79 @@ constexpr uint8_t kFF = 0xFF;
 constexpr uint64_t kAllFF = ~uint64_t{0};
 constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
 
+// Eight stuffed FF bytes, for whole words of FF.
+constexpr uint8_t kStuffedWord[16] = {kFF, 0, kFF, 0, kFF, 0, kFF, 0,
+                                      kFF, 0, kFF, 0, kFF, 0, kFF, 0};
+
 inline uint64_t load64(const uint8_t* p) {
   uint64_t v;
   std::memcpy(&v, p, 8);
   return v;
 }
 
-// Exactly one high bit per FF byte of `word`: the FF bytes are the zero
-// bytes of ~word, and this zero-byte test has no carries between bytes.
+// 1 in every byte of `word` that is FF, 0 in the others. The FF bytes are
+// the zero bytes of ~word, and this zero-byte test carries nothing from one
+// byte into the next, so every flag is exact.
 inline uint64_t ff_byte_flags(uint64_t word) {
   const uint64_t y = ~word;
-  return ~(((y & kLow7) + kLow7) | y | kLow7);
+  return (~(((y & kLow7) + kLow7) | y | kLow7)) >> 7;
+}
+
+// The sum of the eight bytes of `lanes`.
+inline size_t sum_bytes(uint64_t lanes) {
+  constexpr uint64_t kEvenBytes = 0x00FF00FF00FF00FFULL;
+  const uint64_t pairs = (lanes & kEvenBytes) + ((lanes >> 8) & kEvenBytes);  // 16-bit lanes
+  return static_cast<size_t>((pairs * 0x0001000100010001ULL) >> 48);
 }
 
 size_t count_ff_portable(const uint8_t* in, size_t n) {
   size_t count = 0;
   size_t i = 0;
-  for (; i + 8 <= n; i += 8) count += static_cast<size_t>(__builtin_popcountll(ff_byte_flags(load64(in + i))));
+  while (n - i >= 8) {
+    // Flags add up per byte lane; 255 words at most, so no lane overflows.
+    const size_t words = std::min((n - i) / 8, size_t{255});
+    uint64_t lanes = 0;
+    for (size_t w = 0; w < words; ++w, i += 8) lanes += ff_byte_flags(load64(in + i));
+    count += sum_bytes(lanes);
+  }
   for (; i < n; ++i) count += in[i] == kFF;
   return count;
 }
 
-uint8_t* stuff_portable(const uint8_t* in, size_t n, uint8_t* out) {
-  // Eight stuffed FF bytes, for whole words of FF.
-  static constexpr uint8_t kPairs[16] = {kFF, 0, kFF, 0, kFF, 0, kFF, 0,
-                                         kFF, 0, kFF, 0, kFF, 0, kFF, 0};
+StuffProgress stuff_portable(const uint8_t* in, size_t n, uint8_t* out, size_t capacity) {
+  const uint8_t* p = in;
   const uint8_t* const end = in + n;
-  while (in < end) {
-    const auto* ff = static_cast<const uint8_t*>(std::memchr(in, kFF, static_cast<size_t>(end - in)));
-    const size_t run = static_cast<size_t>((ff != nullptr ? ff : end) - in);
-    std::memcpy(out, in, run);
-    out += run;
-    in += run;
+  uint8_t* o = out;
+  uint8_t* const out_end = out + capacity;
+  while (p < end) {
+    const auto* ff = static_cast<const uint8_t*>(std::memchr(p, kFF, static_cast<size_t>(end - p)));
+    const size_t run = static_cast<size_t>((ff != nullptr ? ff : end) - p);
+    const size_t room = static_cast<size_t>(out_end - o);
+    if (run > room) {  // the output fills up inside this run
+      std::memcpy(o, p, room);
+      p += room;
+      o += room;
+      break;
+    }
+    std::memcpy(o, p, run);
+    o += run;
+    p += run;
     if (ff == nullptr) break;
-    // A run of FF bytes: whole words at a time, then the remnant.
-    while (end - in >= 8 && load64(in) == kAllFF) {
-      std::memcpy(out, kPairs, sizeof kPairs);
-      out += sizeof kPairs;
-      in += 8;
+    // A run of FF bytes: whole words at a time, then one by one.
+    while (end - p >= 8 && out_end - o >= 16 && load64(p) == kAllFF) {
+      std::memcpy(o, kStuffedWord, sizeof kStuffedWord);
+      o += sizeof kStuffedWord;
+      p += 8;
     }
-    while (in < end && *in == kFF) {
-      out[0] = kFF;
-      out[1] = 0;
-      out += 2;
-      ++in;
+    while (p < end && *p == kFF && out_end - o >= 2) {
+      o[0] = kFF;
+      o[1] = 0;
+      o += 2;
+      ++p;
     }
+    if (p < end && *p == kFF) break;  // no room for the next FF 00
   }
-  return out;
+  return {static_cast<size_t>(p - in), static_cast<size_t>(o - out)};
 }
 
 #if MASKJPEG_X86_SIMD
@@ -75,40 +102,127 @@ __attribute__((target("avx512f,avx512bw,popcnt"))) size_t count_ff_avx512(const 
   return count + count_ff_portable(in + i, n - i);
 }
 
-// Each step copies 64 bytes as they are, then, if they hold an FF, keeps
-// only the bytes before the first FF and writes the run of FF bytes that
-// starts there as FF 00 pairs; the next step starts right after the run.
-// So a step consumes either 64 plain bytes or one plain run plus one FF run
-// (up to 64 FF bytes), and all-FF data costs one step per 64 bytes.
+struct Cursor {
+  const uint8_t* in;
+  uint8_t* out;
+};
+
+// Dense stretches: two or more FF bytes in a block (rare in entropy-coded
+// data, every block of an all-FF scan). Each step copies 64 bytes as they
+// are, keeps those before the first FF, and writes the run of FF bytes
+// there as FF 00 pairs (up to 64 of them, in two pattern stores); the next
+// step starts after the run. Steps go on until one meets a block with at
+// most one FF, where the sparse loop is the faster again, or the margins
+// run out.
 //
-// Why the stores stay in bounds: a step runs only while at least 192 input
-// bytes remain, so at least 192 output bytes remain too (output never
-// shrinks). Its stores reach at most 64 bytes (the copy) or 63 + 128 bytes
-// (the pairs after up to 63 plain bytes) past `out`.
-__attribute__((target("avx512f,avx512bw,bmi"))) uint8_t* stuff_avx512(const uint8_t* in,
-                                                                       size_t n, uint8_t* out) {
-  constexpr ptrdiff_t kMargin = 192;
+// A step consumes 1 to 64 bytes; it reads 64 bytes and writes at most
+// 63 + 128 bytes past its start, within the margins the caller checks.
+__attribute__((target("avx512f,avx512bw,bmi"), noinline)) Cursor stuff_dense_run(
+    const uint8_t* in, uint8_t* out, const uint8_t* in_last, const uint8_t* out_last) {
   const __m512i ff = _mm512_set1_epi8(static_cast<char>(kFF));
   const __m512i pairs = _mm512_set1_epi16(0x00FF);  // FF 00 in memory order
-  const uint8_t* const end = in + n;
-  while (end - in >= kMargin) {
+  while (in <= in_last && out <= out_last) {
     const __m512i block = _mm512_loadu_si512(in);
     const uint64_t ff_bits = _mm512_cmpeq_epi8_mask(block, ff);
     _mm512_storeu_si512(out, block);
-    if (ff_bits == 0) {
-      in += 64;
-      out += 64;
-      continue;
+    if ((ff_bits & (ff_bits - 1)) == 0) {
+      // At most one FF: finish this block here and go back.
+      if (ff_bits == 0) return {in + 64, out + 64};
+      const unsigned plain = static_cast<unsigned>(_tzcnt_u64(ff_bits));
+      _mm512_storeu_si512(out + plain, pairs);
+      return {in + plain + 1, out + plain + 2};
     }
     const unsigned plain = static_cast<unsigned>(_tzcnt_u64(ff_bits));
-    const uint64_t after = ~(ff_bits >> plain);  // zero bits: the FF run
+    const uint64_t after = ~(ff_bits >> plain);  // its low zero bits: the FF run
     const unsigned ff_run = after == 0 ? 64u : static_cast<unsigned>(_tzcnt_u64(after));
     _mm512_storeu_si512(out + plain, pairs);
     if (ff_run > 32) _mm512_storeu_si512(out + plain + 64, pairs);
     in += plain + ff_run;
     out += plain + 2 * ff_run;
   }
-  return stuff_portable(in, static_cast<size_t>(end - in), out);
+  return {in, out};
+}
+
+// Permute indexes that insert a 00 after lane k of a vector (entry 63:
+// nothing inserted): lanes up to k stay, lane k + 1 takes index 64, which
+// selects a zero from the permute's second source, and later lanes take the
+// byte before them; the last lane's byte is pushed out.
+struct InsertZeroTable {
+  uint8_t index[64][64];
+};
+
+constexpr InsertZeroTable make_insert_zero_table() {
+  InsertZeroTable t{};
+  for (size_t k = 0; k < 64; ++k) {
+    for (size_t j = 0; j < 64; ++j) {
+      t.index[k][j] = static_cast<uint8_t>(k == 63 || j <= k ? j : j == k + 1 ? 64 : j - 1);
+    }
+  }
+  return t;
+}
+
+alignas(64) constexpr InsertZeroTable kInsertZero = make_insert_zero_table();
+
+constexpr size_t kStep = 63;  // input bytes a block; with a 00, one vector
+constexpr uint64_t kStepLanes = (uint64_t{1} << kStep) - 1;
+constexpr uint64_t kNoLane = uint64_t{1} << kStep;  // tzcnt sentinel: entry 63
+
+// Stuffs one 63-byte block holding at most one FF (`ff_bits`) with no
+// data-dependent branch: a table-driven permute inserts the 00 after the FF
+// (a block without one gets the do-nothing entry), and one store writes the
+// 63 or 64 bytes. Returns the output's new end.
+__attribute__((target("avx512f,avx512bw,avx512vbmi,bmi"), always_inline)) inline uint8_t*
+stuff_sparse_block(__m512i block, uint64_t ff_bits, uint8_t* out) {
+  const size_t lane = _tzcnt_u64(ff_bits | kNoLane);
+  const __m512i index = _mm512_load_si512(kInsertZero.index[lane]);
+  _mm512_storeu_si512(out, _mm512_permutex2var_epi8(block, index, _mm512_setzero_si512()));
+  return out + kStep + (ff_bits != 0);
+}
+
+// 63 input bytes a block, two blocks a step, so the loop's own compares and
+// branches are shared. Blocks with at most one FF (about 97% of blocks in
+// entropy-coded data) go through stuff_sparse_block; a step that meets a
+// denser block hands over to stuff_dense_run from its first block on and
+// looks again from where that stops.
+//
+// Bounds: a step reads below in + 128 (its second block ends at in + 63 +
+// 64) and writes below out + 512 (a dense step writes at most 191 bytes
+// past its start; two sparse blocks write 64 + 64), so it runs only while that much input and room remain;
+// the rest is left to the portable kernel, which checks every run against
+// the room.
+__attribute__((target("avx512f,avx512bw,avx512vbmi,bmi"))) StuffProgress stuff_avx512(
+    const uint8_t* in, size_t n, uint8_t* out, size_t capacity) {
+  constexpr size_t kInputMargin = 128;
+  constexpr size_t kOutputMargin = 512;
+  const __m512i ff = _mm512_set1_epi8(static_cast<char>(kFF));
+  auto several = [](uint64_t bits) { return (bits & (bits - 1)) != 0; };
+
+  const uint8_t* p = in;
+  uint8_t* o = out;
+  if (n >= kInputMargin && capacity >= kOutputMargin) {
+    const uint8_t* const p_last = in + (n - kInputMargin);
+    uint8_t* const o_last = out + (capacity - kOutputMargin);
+    while (p <= p_last && o <= o_last) {
+      const __m512i first = _mm512_loadu_si512(p);
+      const __m512i second = _mm512_loadu_si512(p + kStep);
+      const uint64_t ff_first = _mm512_cmpeq_epi8_mask(first, ff) & kStepLanes;
+      const uint64_t ff_second = _mm512_cmpeq_epi8_mask(second, ff) & kStepLanes;
+      if (__builtin_expect(several(ff_first) || several(ff_second), 0)) {
+        const Cursor c = stuff_dense_run(p, o, p_last, o_last);
+        p = c.in;
+        o = c.out;
+        continue;
+      }
+      o = stuff_sparse_block(first, ff_first, o);
+      o = stuff_sparse_block(second, ff_second, o);
+      p += 2 * kStep;
+    }
+  }
+  const uint8_t* const end = in + n;
+  uint8_t* const out_end = out + capacity;
+  const StuffProgress rest =
+      stuff_portable(p, static_cast<size_t>(end - p), o, static_cast<size_t>(out_end - o));
+  return {static_cast<size_t>(p - in) + rest.consumed, static_cast<size_t>(o - out) + rest.written};
 }
 
 MASKJPEG_AVX512_END
@@ -120,7 +234,8 @@ ScanKernels portable_scan_kernels() { return {count_ff_portable, stuff_portable}
 
 ScanKernels best_scan_kernels() {
 #if MASKJPEG_X86_SIMD
-  if (cpu_has_avx512bw()) return {count_ff_avx512, stuff_avx512};
+  if (cpu_has_avx512vbmi()) return {count_ff_avx512, stuff_avx512};
+  if (cpu_has_avx512bw()) return {count_ff_avx512, stuff_portable};
 #endif
   return portable_scan_kernels();
 }

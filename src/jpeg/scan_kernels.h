@@ -8,13 +8,18 @@
 
 namespace maskjpeg {
 
+struct StuffProgress {
+  size_t consumed;  // input bytes stuffed
+  size_t written;   // output bytes written for them
+};
+
 struct ScanKernels {
   // Number of FF bytes in in[0, n).
   size_t (*count_ff)(const uint8_t* in, size_t n);
-  // Writes in[0, n) to out with a 00 after every FF and returns the end of
-  // what it wrote. `out` must have room for n + count_ff(in, n) bytes; no
-  // byte past that is touched.
-  uint8_t* (*stuff)(const uint8_t* in, size_t n, uint8_t* out);
+  // Writes in[0, n) to out with a 00 after every FF, as far as it fits in
+  // `capacity` bytes: it stops only where the next input byte's output
+  // would not fit, and never writes past out + capacity.
+  StuffProgress (*stuff)(const uint8_t* in, size_t n, uint8_t* out, size_t capacity);
 };
 
 // Plain C++: word-at-a-time counting, memchr + memcpy between FF bytes.

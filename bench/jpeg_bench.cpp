@@ -1,0 +1,94 @@
+// repair_jpeg against its floor: malloc + memcpy + free of a buffer the
+// result's size. Stored images with random scans (about one byte in 256 is
+// FF) are held to 1.5x at 1 MiB and 16 MiB, all-FF scans to 3x.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "maskjpeg.h"
+#include "ratio_table.h"
+
+namespace {
+
+struct JpegCase {
+  const char* label;
+  size_t scan_bytes;
+  bool all_ff;
+  double target;  // 0: reported without a target
+};
+const JpegCase kCases[] = {
+    {"64KiB", size_t{64} << 10, false, 0},
+    {"1MiB", size_t{1} << 20, false, 1.5},
+    {"16MiB", size_t{16} << 20, false, 1.5},
+    {"1MiB_all_FF", size_t{1} << 20, true, 3.0},
+    {"16MiB_all_FF", size_t{16} << 20, true, 3.0},
+};
+
+// SOI, FF A0, a DQT-sized segment, the shortened three-component scan
+// header, the unstuffed scan, EOI.
+std::vector<uint8_t> make_stored(const JpegCase& c) {
+  std::vector<uint8_t> s = {0xFF, 0xD8, 0xFF, 0xA0, 0xFF, 0xDB, 0x00, 0x43};
+  s.resize(s.size() + 0x41, 0x10);
+  const uint8_t sos[] = {0xFF, 0xDA, 0x00, 0x09, 0x03, 0x01, 0x00, 0x02, 0x11, 0x03, 0x11};
+  s.insert(s.end(), sos, sos + sizeof sos);
+  std::mt19937_64 rng(c.scan_bytes);
+  const size_t start = s.size();
+  s.resize(start + c.scan_bytes, 0xFF);
+  if (!c.all_ff) {
+    for (size_t i = start; i < s.size(); i += 8) {
+      const uint64_t v = rng();
+      std::memcpy(&s[i], &v, std::min<size_t>(8, s.size() - i));
+    }
+  }
+  s.insert(s.end(), {0xFF, 0xD9});
+  return s;
+}
+
+int32_t repaired_size(const std::vector<uint8_t>& stored) {
+  int32_t size = 0;
+  free_jpeg_buffer(repair_jpeg(stored.data(), static_cast<int32_t>(stored.size()), &size));
+  return size;
+}
+
+void bm_repair_jpeg(benchmark::State& state, JpegCase c) {
+  const std::vector<uint8_t> stored = make_stored(c);
+  for (auto _ : state) {
+    int32_t size = 0;
+    uint8_t* out = repair_jpeg(stored.data(), static_cast<int32_t>(stored.size()), &size);
+    if (out == nullptr) state.SkipWithError("repair_jpeg failed");
+    benchmark::DoNotOptimize(out);
+    free_jpeg_buffer(out);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(stored.size()));
+}
+
+void bm_floor_memcpy(benchmark::State& state, JpegCase c) {
+  const std::vector<uint8_t> source(static_cast<size_t>(repaired_size(make_stored(c))), 0x5A);
+  for (auto _ : state) {
+    auto* out = static_cast<uint8_t*>(std::malloc(source.size()));
+    benchmark::DoNotOptimize(out);
+    std::memcpy(out, source.data(), source.size());
+    benchmark::ClobberMemory();
+    std::free(out);
+  }
+}
+
+int register_jpeg_benchmarks() {
+  for (const JpegCase& c : kCases) {
+    const std::string repair = std::string("repair_jpeg/") + c.label;
+    const std::string floor = std::string("floor_malloc_memcpy_free/") + c.label;
+    benchmark::RegisterBenchmark(repair.c_str(), bm_repair_jpeg, c);
+    benchmark::RegisterBenchmark(floor.c_str(), bm_floor_memcpy, c);
+    ratio_rows().push_back({std::string("repair_jpeg ") + c.label, repair, {floor}, c.target});
+  }
+  return 0;
+}
+
+const int registered = register_jpeg_benchmarks();
+
+}  // namespace
