@@ -1,11 +1,21 @@
-// Build-time generator of the sample payloads embedded in the maskjpeg tool.
-// Draws a 256x256 smiley in the four mask codes, packs it two bits a pixel,
-// compresses it with lzo1x_999 and writes it out as a C++ header.
+// Build-time generator of the sample payloads embedded in the maskjpeg tool:
+//  - a 256x256 smiley in the four mask codes, packed two bits a pixel and
+//    compressed with lzo1x_999;
+//  - a 320x240 landscape encoded by libjpeg and turned into the compact
+//    stored JPEG variant.
+// Both are written out as one C++ header.
 #include <lzo/lzo1x.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <vector>
+
+// jpeglib.h needs size_t and FILE declared first.
+#include <jpeglib.h>
+
+#include "stored_form.h"
 
 namespace {
 
@@ -23,6 +33,67 @@ int smiley_code(int x, int y) {
   const int m2 = dx * dx + (y - 136) * (y - 136);
   if (y > 146 && m2 >= 54 * 54 && m2 <= 66 * 66) return 2;  // smile
   return 3;                                     // face
+}
+
+constexpr int kPhotoWidth = 320;
+constexpr int kPhotoHeight = 240;
+
+struct Rgb {
+  int r, g, b;
+};
+
+// A house on a green hill under a blue sky with a sun.
+Rgb landscape(int x, int y) {
+  const double hill = 165 + 18 * std::sin(x / 40.0) + 8 * std::sin(x / 13.0 + 1);
+  const int sx = x - 250, sy = y - 55;
+  if (sx * sx + sy * sy < 26 * 26) return {255, 214, 40};  // sun
+  // House: walls, door, window and a triangular roof.
+  if (x >= 70 && x < 150 && y >= 130 && y < 190) {
+    if (x >= 100 && x < 120 && y >= 155) return {90, 50, 20};                     // door
+    if (x >= 125 && x < 142 && y >= 140 && y < 155) return {170, 220, 255};       // window
+    return {200, 60, 45};                                                           // walls
+  }
+  if (y >= 95 && y < 130 && std::abs(x - 110) < (y - 95) * 50 / 35) return {110, 40, 30};  // roof
+  if (y >= hill) {
+    const int shade = static_cast<int>((y - hill) * 0.6);
+    return {40, 150 - shade / 2, 50};
+  }
+  return {90 + y / 3, 150 + y / 4, 235};  // sky, lighter towards the horizon
+}
+
+std::vector<uint8_t> encode_landscape() {
+  std::vector<uint8_t> rgb;
+  rgb.reserve(kPhotoWidth * kPhotoHeight * 3);
+  for (int y = 0; y < kPhotoHeight; ++y) {
+    for (int x = 0; x < kPhotoWidth; ++x) {
+      const Rgb c = landscape(x, y);
+      rgb.insert(rgb.end(), {static_cast<uint8_t>(c.r), static_cast<uint8_t>(c.g),
+                             static_cast<uint8_t>(c.b)});
+    }
+  }
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);  // errors here end the build step
+  jpeg_create_compress(&cinfo);
+  unsigned char* buffer = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &buffer, &size);
+  cinfo.image_width = kPhotoWidth;
+  cinfo.image_height = kPhotoHeight;
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, 85, TRUE);
+  jpeg_start_compress(&cinfo, TRUE);
+  while (cinfo.next_scanline < cinfo.image_height) {
+    JSAMPROW row = rgb.data() + static_cast<size_t>(cinfo.next_scanline) * kPhotoWidth * 3;
+    jpeg_write_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::vector<uint8_t> jpeg(buffer, buffer + size);
+  std::free(buffer);
+  return stored_form::to_stored_form(jpeg);
 }
 
 void write_array(FILE* out, const char* name, const std::vector<uint8_t>& bytes) {
@@ -58,6 +129,11 @@ int main(int argc, char** argv) {
     return 1;
   }
   compressed.resize(len);
+  const std::vector<uint8_t> stored_photo = encode_landscape();
+  if (stored_photo.empty()) {
+    std::fprintf(stderr, "make_demo_samples: the sample JPEG has no stored form\n");
+    return 1;
+  }
 
   FILE* out = std::fopen(argv[1], "w");
   if (out == nullptr) {
@@ -68,5 +144,8 @@ int main(int argc, char** argv) {
   std::fprintf(out, "inline constexpr int kDemoMaskWidth = %d;\n", kSize);
   std::fprintf(out, "inline constexpr int kDemoMaskHeight = %d;\n", kSize);
   write_array(out, "kDemoMask", compressed);
+  std::fprintf(out, "inline constexpr int kDemoPhotoWidth = %d;\n", kPhotoWidth);
+  std::fprintf(out, "inline constexpr int kDemoPhotoHeight = %d;\n", kPhotoHeight);
+  write_array(out, "kDemoStoredPhoto", stored_photo);
   return std::fclose(out) == 0 ? 0 : 1;
 }

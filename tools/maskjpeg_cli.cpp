@@ -24,13 +24,16 @@ const char kUsage[] =
     "  maskjpeg decode-mask IN WIDTH HEIGHT OUT.png\n"
     "      Decode the LZO1X mask payload IN for a WIDTH x HEIGHT mask and\n"
     "      write the RGBA result (white, alpha = mask code: 0, 1, 1, 128).\n"
+    "  maskjpeg repair-jpeg IN OUT.jpg\n"
+    "      Rewrite the JPEG stored in the compact variant IN as a standard\n"
+    "      JPEG file; a standard JPEG comes out unchanged.\n"
     "  maskjpeg demo [DIR]\n"
     "      Decode the sample payloads built into this tool and write the\n"
     "      results into DIR (default demo-out/).\n"
     "  maskjpeg --help\n"
     "      Show this text.\n";
 
-// Owns one result of the library.
+// Owns one result of the library (either release name serves both kinds).
 struct Result {
   uint8_t* data = nullptr;
   int32_t size = 0;
@@ -42,6 +45,27 @@ bool read_file(const std::string& path, std::vector<uint8_t>& bytes) {
   if (!in) return false;
   bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
+}
+
+// Reads a payload for the library, whose lengths are 32-bit.
+bool read_payload(const char* path, std::vector<uint8_t>& bytes) {
+  if (!read_file(path, bytes)) {
+    std::fprintf(stderr, "maskjpeg: cannot read %s: %s\n", path, std::strerror(errno));
+    return false;
+  }
+  if (bytes.size() > static_cast<size_t>(INT32_MAX)) {
+    std::fprintf(stderr, "maskjpeg: %s is too large for a payload\n", path);
+    return false;
+  }
+  return true;
+}
+
+bool write_file(const std::string& path, const uint8_t* data, size_t size) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  out.close();
+  if (!out) std::fprintf(stderr, "maskjpeg: cannot write %s\n", path.c_str());
+  return static_cast<bool>(out);
 }
 
 bool parse_dimension(const char* text, int32_t& value) {
@@ -86,14 +110,7 @@ int decode_mask_command(const char* in_path, const char* width_text, const char*
     return 2;
   }
   std::vector<uint8_t> payload;
-  if (!read_file(in_path, payload)) {
-    std::fprintf(stderr, "maskjpeg: cannot read %s: %s\n", in_path, std::strerror(errno));
-    return 1;
-  }
-  if (payload.size() > static_cast<size_t>(INT32_MAX)) {
-    std::fprintf(stderr, "maskjpeg: %s is too large for a mask payload\n", in_path);
-    return 1;
-  }
+  if (!read_payload(in_path, payload)) return 1;
   Result mask;
   mask.data = decode_mask(payload.data(), static_cast<int32_t>(payload.size()), width, height,
                           &mask.size);
@@ -103,6 +120,18 @@ int decode_mask_command(const char* in_path, const char* width_text, const char*
     return 1;
   }
   return write_png(out_path, mask.data, width, height, PNG_FORMAT_RGBA) ? 0 : 1;
+}
+
+int repair_jpeg_command(const char* in_path, const char* out_path) {
+  std::vector<uint8_t> stored;
+  if (!read_payload(in_path, stored)) return 1;
+  Result jpeg;
+  jpeg.data = repair_jpeg(stored.data(), static_cast<int32_t>(stored.size()), &jpeg.size);
+  if (jpeg.data == nullptr) {
+    std::fprintf(stderr, "maskjpeg: %s is not a JPEG stream this tool can repair\n", in_path);
+    return 1;
+  }
+  return write_file(out_path, jpeg.data, static_cast<size_t>(jpeg.size)) ? 0 : 1;
 }
 
 int demo_command(const std::string& dir) {
@@ -126,12 +155,31 @@ int demo_command(const std::string& dir) {
                  PNG_FORMAT_GRAY)) {
     return 1;
   }
+  Result photo;
+  photo.data = repair_jpeg(kDemoStoredPhoto, static_cast<int32_t>(sizeof kDemoStoredPhoto),
+                           &photo.size);
+  if (photo.data == nullptr) {
+    std::fprintf(stderr, "maskjpeg: the built-in sample JPEG failed to repair\n");
+    return 1;
+  }
+  const std::string stored_path = dir + "/photo.stored";
+  const std::string photo_path = dir + "/photo.jpg";
+  if (!write_file(stored_path, kDemoStoredPhoto, sizeof kDemoStoredPhoto) ||
+      !write_file(photo_path, photo.data, static_cast<size_t>(photo.size))) {
+    return 1;
+  }
+
   std::printf("decoded a %zu-byte LZO1X mask payload into a %dx%d RGBA image (%d bytes)\n",
               sizeof kDemoMask, kDemoMaskWidth, kDemoMaskHeight, mask.size);
   std::printf("  %s       the result as it is: white, alpha 0/1/1/128 by mask code\n",
               rgba_path.c_str());
   std::printf("  %s  its alpha as grey levels (0 black, 1 grey, 128 white): a smiley\n",
               view_path.c_str());
+  std::printf("repaired a %zu-byte stored JPEG into a %d-byte standard one (%dx%d)\n",
+              sizeof kDemoStoredPhoto, photo.size, kDemoPhotoWidth, kDemoPhotoHeight);
+  std::printf("  %s    the stored form, which ordinary decoders reject\n", stored_path.c_str());
+  std::printf("  %s       the repaired JPEG: a house on a hill under the sun\n",
+              photo_path.c_str());
   return 0;
 }
 
@@ -145,6 +193,9 @@ int main(int argc, char** argv) {
   }
   if (command == "decode-mask" && argc == 6) {
     return decode_mask_command(argv[2], argv[3], argv[4], argv[5]);
+  }
+  if (command == "repair-jpeg" && argc == 4) {
+    return repair_jpeg_command(argv[2], argv[3]);
   }
   if (command == "demo" && argc <= 3) {
     return demo_command(argc == 3 ? argv[2] : "demo-out");
