@@ -2,18 +2,33 @@
 
 #include <gtest/gtest.h>
 
-std::vector<uint8_t> decode(const std::vector<uint8_t>& stream, int32_t width,
-                            int32_t height) {
-  int32_t size = -1;
-  uint8_t* out = decode_mask(stream.data(), static_cast<int32_t>(stream.size()),
-                             width, height, &size);
+namespace {
+
+// Copies a result and releases it; a null result must come with size 0.
+std::vector<uint8_t> take(uint8_t* out, int32_t size, void (*release)(void*)) {
   if (out == nullptr) {
     EXPECT_EQ(size, 0);
     return {};
   }
   std::vector<uint8_t> copy(out, out + size);
-  free_mask_buffer(out);
+  release(out);
   return copy;
+}
+
+}  // namespace
+
+std::vector<uint8_t> decode(const std::vector<uint8_t>& stream, int32_t width,
+                            int32_t height) {
+  int32_t size = -1;
+  uint8_t* out = decode_mask(stream.data(), static_cast<int32_t>(stream.size()),
+                             width, height, &size);
+  return take(out, size, free_mask_buffer);
+}
+
+std::vector<uint8_t> repair(const std::vector<uint8_t>& stored) {
+  int32_t size = -1;
+  uint8_t* out = repair_jpeg(stored.data(), static_cast<int32_t>(stored.size()), &size);
+  return take(out, size, free_jpeg_buffer);
 }
 
 std::vector<uint8_t> hex(const char* text) {
@@ -31,16 +46,4 @@ std::vector<uint8_t> hex(const char* text) {
     }
   }
   return bytes;
-}
-
-std::vector<uint8_t> repair(const std::vector<uint8_t>& stored) {
-  int32_t size = -1;
-  uint8_t* out = repair_jpeg(stored.data(), static_cast<int32_t>(stored.size()), &size);
-  if (out == nullptr) {
-    EXPECT_EQ(size, 0);
-    return {};
-  }
-  std::vector<uint8_t> copy(out, out + size);
-  free_jpeg_buffer(out);
-  return copy;
 }
