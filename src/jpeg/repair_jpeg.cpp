@@ -95,6 +95,8 @@ class WritingSink {
       const size_t exact = unstuffed_size_ + (done.written - done.consumed) +
                            k.count_ff(in + done.consumed, n - done.consumed);
       if (!grow(buffer_, exact)) {
+        // The call fails. What the rewrite still puts (the EOI) lands at
+        // size_, which has not moved, inside the unstuffed size.
         failed_ = true;
         return;
       }
