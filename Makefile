@@ -1,7 +1,7 @@
 # Front door for a fresh Debian machine:
 #   make demo   install what is missing, build, run `maskjpeg demo`
-#   make test   install what is missing, build, run every test (plain build,
-#               AddressSanitizer+UBSan build, ThreadSanitizer build)
+#   make test   install what is missing, build, run every test (sanitizer builds,
+#               AddressSanitizer+UBSan and ThreadSanitizer, then the plain build)
 # Also: make build, make bench, make fuzz [FUZZ_SECONDS=60], make clean.
 
 BUILD       ?= build
@@ -34,7 +34,7 @@ build: deps
 demo: build
 	./$(BUILD)/tools/maskjpeg demo demo-out
 
-test: test-plain test-sanitize test-thread
+test: test-sanitize test-thread test-plain
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -49,7 +49,7 @@ test-thread: deps
 	cmake -S . -B $(BUILD)-tsan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DMASKJPEG_SANITIZE=thread -DMASKJPEG_BUILD_TOOLS=OFF
 	cmake --build $(BUILD)-tsan -j $(JOBS) --target maskjpeg_tests
-	./$(BUILD)-tsan/tests/maskjpeg_tests --gtest_filter='Concurrency.*'
+	cd $(BUILD)-tsan && ctest --output-on-failure -R '^Concurrency\.'
 
 bench: deps
 	cmake -S . -B $(BUILD)-bench $(CMAKE_COMMON) -DMASKJPEG_BUILD_BENCH=ON \
