@@ -112,7 +112,7 @@ struct Cursor {
 // are, keeps those before the first FF, and writes the run of FF bytes
 // there as FF 00 pairs (up to 64 of them, in two pattern stores); the next
 // step starts after the run. Steps go on until one meets a block with at
-// most one FF, where the sparse loop is the faster again, or the margins
+// most one FF, where the sparse loop is faster again, or the margins
 // run out.
 //
 // A step consumes 1 to 64 bytes; it reads 64 bytes and writes at most
