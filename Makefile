@@ -8,7 +8,7 @@ BUILD       ?= build
 JOBS        ?= 2
 FUZZ_SECONDS ?= 60
 DEBIAN_PACKAGES = cmake make g++ pkg-config binutils liblzo2-dev libpng-dev \
-                  libjpeg-dev libgtest-dev libbenchmark-dev clang libclang-rt-dev
+                  libjpeg-dev libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 CMAKE_COMMON = -DCMAKE_BUILD_TYPE=Release -DMASKJPEG_WERROR=ON
 

@@ -6,6 +6,7 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -52,6 +53,10 @@ std::string describe(const Settings& s) {
          kNames[static_cast<int>(s.sampling)] + "_q" + std::to_string(s.quality) +
          (s.optimize ? "_opt" : "");
 }
+
+// gtest prints parameters; without this it would dump the struct's bytes,
+// padding included.
+std::ostream& operator<<(std::ostream& os, const Settings& s) { return os << describe(s); }
 
 // A picture with smooth areas, edges and noise, so the scan holds plenty
 // of FF bytes.
