@@ -27,6 +27,8 @@
 
 namespace maskjpeg {
 
+inline bool cpu_has_avx2() { return __builtin_cpu_supports("avx2"); }
+
 inline bool cpu_has_avx512bw() {
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
 }

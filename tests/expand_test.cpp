@@ -21,7 +21,10 @@ std::vector<uint8_t> reference_run(const std::vector<uint8_t>& packed) {
 
 TEST(ExpandRun, EveryKernelMatchesTheReference) {
   std::mt19937 rng(42);
-  for (auto kernel : {maskjpeg::expand_run_portable, maskjpeg::best_expand_run()}) {
+  maskjpeg::ExpandRun kernels[maskjpeg::kMaxExpandRuns];
+  const size_t supported = maskjpeg::supported_expand_runs(kernels);
+  for (size_t which = 0; which < supported; ++which) {
+    const maskjpeg::ExpandRun kernel = kernels[which];
     for (size_t count = 0; count <= 70; ++count) {
       std::vector<uint8_t> packed(count);
       for (auto& b : packed) b = static_cast<uint8_t>(rng());
@@ -34,7 +37,7 @@ TEST(ExpandRun, EveryKernelMatchesTheReference) {
       EXPECT_EQ(out.front(), 0xA5);
       EXPECT_EQ(out.back(), 0xA5);
       EXPECT_EQ(std::vector<uint8_t>(out.begin() + 1, out.end() - 1), reference_run(packed))
-          << "count " << count;
+          << "kernel " << which << ", count " << count;
     }
   }
 }

@@ -11,11 +11,13 @@ namespace maskjpeg {
 // two bits) into 16 * count RGBA bytes at `out`.
 using ExpandRun = void (*)(const uint8_t* packed, size_t count, uint8_t* out);
 
-// The portable table-driven expansion, one 16-byte copy per packed byte.
-void expand_run_portable(const uint8_t* packed, size_t count, uint8_t* out);
+// Every expansion this CPU can run, fastest first and the portable
+// table-driven one last: writes up to kMaxExpandRuns of them to `runs` and
+// returns how many. Asked per call, so the library keeps no state.
+constexpr size_t kMaxExpandRuns = 3;
+size_t supported_expand_runs(ExpandRun runs[kMaxExpandRuns]);
 
-// The fastest expansion this CPU supports; asked per call, so the library
-// keeps no state of its own.
+// The fastest of them.
 ExpandRun best_expand_run();
 
 // Expands a whole mask of `height` rows of (width + 3) / 4 packed bytes into
