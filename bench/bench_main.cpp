@@ -54,16 +54,20 @@ int main(int argc, char** argv) {
     bool complete = true;
     for (const std::string& f : row.floors) {
       auto it = t.find(f);
-      if (it == t.end()) complete = false; else floor += it->second;
+      if (it == t.end())
+        complete = false;
+      else
+        floor += it->second;
     }
     if (!complete) continue;
     const double ratio = measured->second / floor;
     char target[32] = "-";
     if (row.target > 0) {
-      std::snprintf(target, sizeof target, "%s %.2f", ratio <= row.target ? "<=" : "MISSED", row.target);
+      std::snprintf(target, sizeof target, "%s %.2f", ratio <= row.target ? "<=" : "MISSED",
+                    row.target);
     }
-    std::printf("| %s | %s | %s | %.2f | %s |\n", row.label.c_str(), micros(measured->second).c_str(),
-                micros(floor).c_str(), ratio, target);
+    std::printf("| %s | %s | %s | %.2f | %s |\n", row.label.c_str(),
+                micros(measured->second).c_str(), micros(floor).c_str(), ratio, target);
   }
   benchmark::Shutdown();
   return 0;

@@ -3,8 +3,8 @@
 // FF) are held to 1.5x at 1 MiB and 16 MiB, all-FF scans to 3x.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -22,10 +22,8 @@ struct JpegCase {
   double target;  // 0: reported without a target
 };
 const JpegCase kCases[] = {
-    {"64KiB", size_t{64} << 10, false, 0},
-    {"1MiB", size_t{1} << 20, false, 1.5},
-    {"16MiB", size_t{16} << 20, false, 1.5},
-    {"1MiB_all_FF", size_t{1} << 20, true, 3.0},
+    {"64KiB", size_t{64} << 10, false, 0},         {"1MiB", size_t{1} << 20, false, 1.5},
+    {"16MiB", size_t{16} << 20, false, 1.5},       {"1MiB_all_FF", size_t{1} << 20, true, 3.0},
     {"16MiB_all_FF", size_t{16} << 20, true, 3.0},
 };
 

@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // is caught by the sanitizer.
   std::vector<uint8_t> input(stream, stream + stream_len);
   int32_t out_size = -1;
-  uint8_t* out = decode_mask(input.empty() ? nullptr : input.data(), stream_len,
-                             width, height, &out_size);
+  uint8_t* out =
+      decode_mask(input.empty() ? nullptr : input.data(), stream_len, width, height, &out_size);
 
   const size_t stride = (static_cast<size_t>(width) + 3) / 4;
   std::vector<uint8_t> packed(stride * static_cast<size_t>(height), 0);

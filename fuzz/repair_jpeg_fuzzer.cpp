@@ -83,11 +83,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An exactly sized heap copy, so any overread is caught by the sanitizer.
   const Bytes input(data, data + size);
   int32_t out_size = -1;
-  uint8_t* out = repair_jpeg(input.empty() ? nullptr : input.data(),
-                             static_cast<int32_t>(size), &out_size);
+  uint8_t* out =
+      repair_jpeg(input.empty() ? nullptr : input.data(), static_cast<int32_t>(size), &out_size);
   Bytes expected;
-  const bool ok = !input.empty() && reference_repair(input.data(), input.size(), expected) &&
-                  !expected.empty();
+  const bool ok =
+      !input.empty() && reference_repair(input.data(), input.size(), expected) && !expected.empty();
   if (!ok) {
     if (out != nullptr || out_size != 0) abort();
     return 0;

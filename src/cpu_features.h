@@ -18,10 +18,9 @@
 #define MASKJPEG_AVX512_BEGIN \
   _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")
 #else
-#define MASKJPEG_AVX512_BEGIN                                        \
-  _Pragma("GCC diagnostic push")                                     \
-      _Pragma("GCC diagnostic ignored \"-Wuninitialized\"")          \
-          _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
+#define MASKJPEG_AVX512_BEGIN                                                          \
+  _Pragma("GCC diagnostic push") _Pragma("GCC diagnostic ignored \"-Wuninitialized\"") \
+      _Pragma("GCC diagnostic ignored \"-Wmaybe-uninitialized\"")
 #endif
 #define MASKJPEG_AVX512_END _Pragma("GCC diagnostic pop")
 

@@ -37,8 +37,7 @@ inline bool grow(Buffer& buffer, size_t size) noexcept {
 
 // The check every producing call starts with, before it allocates anything.
 // A null out_size fails too: there would be nowhere to report the size.
-inline bool valid_input(const uint8_t* data, int32_t data_len,
-                        const int32_t* out_size) noexcept {
+inline bool valid_input(const uint8_t* data, int32_t data_len, const int32_t* out_size) noexcept {
   return out_size != nullptr && data != nullptr && data_len > 0;
 }
 
@@ -50,8 +49,7 @@ inline uint8_t* fail(int32_t* out_size) noexcept {
 }
 
 // Gives a completely filled result of `size` bytes to the caller.
-inline uint8_t* hand_over(Buffer result, int32_t size,
-                          int32_t* out_size) noexcept {
+inline uint8_t* hand_over(Buffer result, int32_t size, int32_t* out_size) noexcept {
   *out_size = size;
   return result.release();
 }

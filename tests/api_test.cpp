@@ -25,8 +25,8 @@ TEST(Release, EitherNameReleasesAMaskResult) {
   // free; here both names must take a result.
   for (auto release : {free_mask_buffer, free_jpeg_buffer}) {
     int32_t size = 0;
-    uint8_t* out = decode_mask(kFiveByThree.data(), static_cast<int32_t>(kFiveByThree.size()),
-                               5, 3, &size);
+    uint8_t* out =
+        decode_mask(kFiveByThree.data(), static_cast<int32_t>(kFiveByThree.size()), 5, 3, &size);
     ASSERT_NE(out, nullptr);
     EXPECT_EQ(size, 60);
     release(out);
@@ -39,7 +39,8 @@ TEST(Release, EitherNameReleasesAMaskResult) {
 TEST(Concurrency, ParallelCallsAgree) {
   std::vector<uint8_t> stored = hex("FF D8 FF A0 FF DA 00 09 03 01 00 02 11 03 11");
   std::mt19937 rng(5);
-  for (int i = 0; i < 5000; ++i) stored.push_back(static_cast<uint8_t>(rng() % 7 == 0 ? 0xFF : rng()));
+  for (int i = 0; i < 5000; ++i)
+    stored.push_back(static_cast<uint8_t>(rng() % 7 == 0 ? 0xFF : rng()));
   stored.insert(stored.end(), {0xFF, 0xD9});
   const std::vector<uint8_t> mask = decode(kFiveByThree, 5, 3);
   const std::vector<uint8_t> jpeg = repair(stored);
@@ -59,9 +60,10 @@ TEST(Concurrency, ParallelCallsAgree) {
     threads.emplace_back([&, t] {
       for (int i = 0; i < kCalls; ++i) {
         Held h{nullptr, 0, (i + t) % 2 == 0};
-        h.data = h.is_mask ? decode_mask(kFiveByThree.data(),
-                                         static_cast<int32_t>(kFiveByThree.size()), 5, 3, &h.size)
-                           : repair_jpeg(stored.data(), static_cast<int32_t>(stored.size()), &h.size);
+        h.data = h.is_mask
+                     ? decode_mask(kFiveByThree.data(), static_cast<int32_t>(kFiveByThree.size()),
+                                   5, 3, &h.size)
+                     : repair_jpeg(stored.data(), static_cast<int32_t>(stored.size()), &h.size);
         results[t].push_back(h);
       }
     });

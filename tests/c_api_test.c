@@ -22,7 +22,7 @@ int main(void) {
     fprintf(stderr, "decode_mask accepted an empty input\n");
     return 1;
   }
-  printf("C API: ok (version %d.%d.%d)\n", MASKJPEG_VERSION_MAJOR,
-         MASKJPEG_VERSION_MINOR, MASKJPEG_VERSION_PATCH);
+  printf("C API: ok (version %d.%d.%d)\n", MASKJPEG_VERSION_MAJOR, MASKJPEG_VERSION_MINOR,
+         MASKJPEG_VERSION_PATCH);
   return 0;
 }

@@ -14,7 +14,8 @@ std::vector<uint8_t> reference_run(const std::vector<uint8_t>& packed) {
   static const uint8_t kAlpha[4] = {0, 1, 1, 128};
   std::vector<uint8_t> out;
   for (uint8_t byte : packed) {
-    for (int p = 0; p < 4; ++p) out.insert(out.end(), {0xFF, 0xFF, 0xFF, kAlpha[(byte >> (2 * p)) & 3]});
+    for (int p = 0; p < 4; ++p)
+      out.insert(out.end(), {0xFF, 0xFF, 0xFF, kAlpha[(byte >> (2 * p)) & 3]});
   }
   return out;
 }

@@ -28,9 +28,7 @@ struct ErrorTrap {
   int warnings = 0;
 };
 
-void trap_error(j_common_ptr cinfo) {
-  longjmp(reinterpret_cast<ErrorTrap*>(cinfo->err)->jump, 1);
-}
+void trap_error(j_common_ptr cinfo) { longjmp(reinterpret_cast<ErrorTrap*>(cinfo->err)->jump, 1); }
 
 // libjpeg reports recoverable damage (a premature end, a bad marker length)
 // as warnings, level -1; count them instead of printing.
@@ -69,7 +67,8 @@ Bytes make_pixels(const Settings& s) {
     for (int x = 0; x < s.width; ++x) {
       for (int c = 0; c < components; ++c) {
         const int edge = ((x / 9 + y / 7) % 2) * 90;
-        pixels[i++] = static_cast<uint8_t>((x * (c + 1) + y * 2 + edge + static_cast<int>(rng() % 24)) & 0xFF);
+        pixels[i++] = static_cast<uint8_t>(
+            (x * (c + 1) + y * 2 + edge + static_cast<int>(rng() % 24)) & 0xFF);
       }
     }
   }
@@ -123,7 +122,8 @@ Bytes encode(const Settings& s, const Bytes& pixels, EncodeOptions opt = {}) {
   jpeg_write_marker(&cinfo, JPEG_COM, reinterpret_cast<const JOCTET*>("maskjpeg test"), 13);
   const int row_bytes = s.width * cinfo.input_components;
   while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(pixels.data() + static_cast<size_t>(cinfo.next_scanline) * row_bytes);
+    JSAMPROW row =
+        const_cast<JSAMPROW>(pixels.data() + static_cast<size_t>(cinfo.next_scanline) * row_bytes);
     jpeg_write_scanlines(&cinfo, &row, 1);
   }
   jpeg_finish_compress(&cinfo);

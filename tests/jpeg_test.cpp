@@ -15,8 +15,7 @@ using Bytes = std::vector<uint8_t>;
 
 // The three-component example and its repaired form.
 const char* const kStored = "FF D8 FF A0 FF DA 00 09 03 01 00 02 11 03 11 12 FF 34 FF D9";
-const char* const kRepaired =
-    "FF D8 FF DA 00 0C 03 01 00 02 11 03 11 00 3F 00 12 FF 00 34 FF D9";
+const char* const kRepaired = "FF D8 FF DA 00 0C 03 01 00 02 11 03 11 00 3F 00 12 FF 00 34 FF D9";
 
 struct Case {
   const char* what;
@@ -25,14 +24,19 @@ struct Case {
 };
 
 std::vector<Case> cases() {
-  const Bytes jfif = hex(
-      "FF D8 FF E0 00 10 4A 46 49 46 00 01 01 00 00 01 00 01 00 00"
-      " FF DB 00 04 01 02 FF DA 00 0C 03 01 00 02 11 03 11 00 3F 00 12 FF 00 34 FF D9");
+  const Bytes jfif =
+      hex("FF D8 FF E0 00 10 4A 46 49 46 00 01 01 00 00 01 00 01 00 00"
+          " FF DB 00 04 01 02 FF DA 00 0C 03 01 00 02 11 03 11 00 3F 00 12 FF 00 34 FF D9");
   // A scan header with the given length field and header bytes after it
   // (a component count of 3, then filler), followed by `tail`.
   auto with_scan_header = [](size_t length, size_t header_bytes, const char* tail) {
-    Bytes b = {0xFF, 0xD8, 0xFF, 0xDA, static_cast<uint8_t>(length >> 8),
-               static_cast<uint8_t>(length & 0xFF), 0x03};
+    Bytes b = {0xFF,
+               0xD8,
+               0xFF,
+               0xDA,
+               static_cast<uint8_t>(length >> 8),
+               static_cast<uint8_t>(length & 0xFF),
+               0x03};
     b.resize(b.size() + header_bytes - 1, 0x11);
     const Bytes t = hex(tail);
     b.insert(b.end(), t.begin(), t.end());
@@ -45,8 +49,7 @@ std::vector<Case> cases() {
       {"three-component example", hex(kStored), hex(kRepaired)},
       {"without FF A0", hex("FF D8 FF DA 00 09 03 01 00 02 11 03 11 12 FF 34 FF D9"),
        hex(kRepaired)},
-      {"FF A0 twice",
-       hex("FF D8 FF A0 FF A0 FF DA 00 09 03 01 00 02 11 03 11 12 FF 34 FF D9"),
+      {"FF A0 twice", hex("FF D8 FF A0 FF A0 FF DA 00 09 03 01 00 02 11 03 11 12 FF 34 FF D9"),
        hex(kRepaired)},
       {"one-component scan", hex("FF D8 FF DA 00 05 01 01 00 AB FF D9"),
        hex("FF D8 FF DA 00 08 01 01 00 00 3F 00 AB FF D9")},
@@ -74,9 +77,11 @@ std::vector<Case> cases() {
       // Standard streams pass unchanged.
       {"JFIF", jfif, jfif},
       {"standard scan header without APP0", hex(kRepaired), hex(kRepaired)},
-      {"APP1, COM and DRI segments", hex("FF D8 FF E1 00 04 AA BB FF FE 00 03 41 FF DD 00 04 00 10 FF D9"),
+      {"APP1, COM and DRI segments",
+       hex("FF D8 FF E1 00 04 AA BB FF FE 00 03 41 FF DD 00 04 00 10 FF D9"),
        hex("FF D8 FF E1 00 04 AA BB FF FE 00 03 41 FF DD 00 04 00 10 FF D9")},
-      {"APP1 with nothing after it", hex("FF D8 FF E1 00 04 AA BB"), hex("FF D8 FF E1 00 04 AA BB")},
+      {"APP1 with nothing after it", hex("FF D8 FF E1 00 04 AA BB"),
+       hex("FF D8 FF E1 00 04 AA BB")},
       {"bytes after EOI are not part of the image", hex("FF D8 FF D9 12 34"), hex("FF D8 FF D9")},
       // Input that is no marker stream fails.
       {"does not start with FF", hex("00 01 02 03 04"), {}},

@@ -99,8 +99,8 @@ class MaskRoundTrip : public ::testing::TestWithParam<Shape> {};
 // the reference expansion, for widths around every multiple-of-four edge.
 TEST_P(MaskRoundTrip, MatchesReferenceExpansion) {
   const Shape s = GetParam();
-  const Bytes packed = random_packed_mask(s.width, s.height,
-                                          static_cast<uint32_t>(s.width * 7919 + s.height));
+  const Bytes packed =
+      random_packed_mask(s.width, s.height, static_cast<uint32_t>(s.width * 7919 + s.height));
   const Bytes expected = reference_expand(packed, s.width, s.height);
   for (Compressor c : {Compressor::kFast, Compressor::kBest}) {
     EXPECT_EQ(decode(compress(packed, c), s.width, s.height), expected)
@@ -185,10 +185,15 @@ TEST(DecodeMask, ArgumentChecksAndSizeLimit) {
     const uint8_t* data;
     int32_t len, width, height;
   } cases[] = {
-      {nullptr, 3, 1, 1},     {stream, 0, 1, 1},         {stream, -1, 1, 1},
-      {stream, 3, 0, 1},      {stream, 3, 1, 0},         {stream, 3, -5, 1},
-      {stream, 3, 1, -5},     {stream, 3, 1 << 15, 1 << 14},  // exactly 2^29 pixels
-      {stream, 3, INT32_MAX, INT32_MAX},                 // would overflow 32 bits
+      {nullptr, 3, 1, 1},
+      {stream, 0, 1, 1},
+      {stream, -1, 1, 1},
+      {stream, 3, 0, 1},
+      {stream, 3, 1, 0},
+      {stream, 3, -5, 1},
+      {stream, 3, 1, -5},
+      {stream, 3, 1 << 15, 1 << 14},      // exactly 2^29 pixels
+      {stream, 3, INT32_MAX, INT32_MAX},  // would overflow 32 bits
       {stream, 3, INT32_MIN, INT32_MIN},
   };
   for (const Case& c : cases) {

@@ -2,13 +2,13 @@
 // of them, not only the one this CPU picks, is checked against a plain
 // byte-by-byte stuffing on data that reaches every branch: no FF, lone FF
 // bytes, FF runs shorter and longer than a vector, all-FF, at every offset.
+#include "jpeg/scan_kernels.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <vector>
-
-#include "jpeg/scan_kernels.h"
 
 namespace {
 
@@ -52,7 +52,8 @@ TEST(ScanKernels, MatchPlainStuffing) {
       ASSERT_EQ(k.count_ff(in.data(), in.size()), expected.size() - in.size());
       // Sized exactly, plus a guard byte that must survive.
       Bytes out(expected.size() + 1, 0xA5);
-      const maskjpeg::StuffProgress done = k.stuff(in.data(), in.size(), out.data(), expected.size());
+      const maskjpeg::StuffProgress done =
+          k.stuff(in.data(), in.size(), out.data(), expected.size());
       ASSERT_EQ(done.consumed, in.size());
       ASSERT_EQ(done.written, expected.size()) << in.size() << " bytes";
       EXPECT_EQ(out.back(), 0xA5);

@@ -17,11 +17,10 @@ std::vector<uint8_t> take(uint8_t* out, int32_t size, void (*release)(void*)) {
 
 }  // namespace
 
-std::vector<uint8_t> decode(const std::vector<uint8_t>& stream, int32_t width,
-                            int32_t height) {
+std::vector<uint8_t> decode(const std::vector<uint8_t>& stream, int32_t width, int32_t height) {
   int32_t size = -1;
-  uint8_t* out = decode_mask(stream.data(), static_cast<int32_t>(stream.size()),
-                             width, height, &size);
+  uint8_t* out =
+      decode_mask(stream.data(), static_cast<int32_t>(stream.size()), width, height, &size);
   return take(out, size, free_mask_buffer);
 }
 

@@ -21,9 +21,7 @@
 
 // Runs decode_mask and copies the result; empty means the call failed (and
 // then it also checks that the size was reported as 0).
-std::vector<uint8_t> decode(const std::vector<uint8_t>& stream, int32_t width,
-                            int32_t height);
-
+std::vector<uint8_t> decode(const std::vector<uint8_t>& stream, int32_t width, int32_t height);
 
 // Bytes from a string of hex pairs: "FF D8 FF D9".
 std::vector<uint8_t> hex(const char* text);

@@ -27,12 +27,12 @@ int smiley_code(int x, int y) {
   auto in_disc = [](int px, int py, int cx, int cy, int r) {
     return (px - cx) * (px - cx) + (py - cy) * (py - cy) <= r * r;
   };
-  if (r2 > 120 * 120) return 0;                 // outside: transparent
-  if (r2 > 110 * 110) return 1;                 // rim
+  if (r2 > 120 * 120) return 0;                                           // outside: transparent
+  if (r2 > 110 * 110) return 1;                                           // rim
   if (in_disc(x, y, 88, 96, 16) || in_disc(x, y, 168, 96, 16)) return 0;  // eyes
   const int m2 = dx * dx + (y - 136) * (y - 136);
   if (y > 146 && m2 >= 54 * 54 && m2 <= 66 * 66) return 2;  // smile
-  return 3;                                     // face
+  return 3;                                                 // face
 }
 
 constexpr int kPhotoWidth = 320;
@@ -49,9 +49,9 @@ Rgb landscape(int x, int y) {
   if (sx * sx + sy * sy < 26 * 26) return {255, 214, 40};  // sun
   // House: walls, door, window and a triangular roof.
   if (x >= 70 && x < 150 && y >= 130 && y < 190) {
-    if (x >= 100 && x < 120 && y >= 155) return {90, 50, 20};                     // door
-    if (x >= 125 && x < 142 && y >= 140 && y < 155) return {170, 220, 255};       // window
-    return {200, 60, 45};                                                           // walls
+    if (x >= 100 && x < 120 && y >= 155) return {90, 50, 20};                // door
+    if (x >= 125 && x < 142 && y >= 140 && y < 155) return {170, 220, 255};  // window
+    return {200, 60, 45};                                                    // walls
   }
   if (y >= 95 && y < 130 && std::abs(x - 110) < (y - 95) * 50 / 35) return {110, 40, 30};  // roof
   if (y >= hill) {
@@ -67,8 +67,8 @@ std::vector<uint8_t> encode_landscape() {
   for (int y = 0; y < kPhotoHeight; ++y) {
     for (int x = 0; x < kPhotoWidth; ++x) {
       const Rgb c = landscape(x, y);
-      rgb.insert(rgb.end(), {static_cast<uint8_t>(c.r), static_cast<uint8_t>(c.g),
-                             static_cast<uint8_t>(c.b)});
+      rgb.insert(rgb.end(),
+                 {static_cast<uint8_t>(c.r), static_cast<uint8_t>(c.g), static_cast<uint8_t>(c.b)});
     }
   }
   jpeg_compress_struct cinfo;
@@ -122,9 +122,8 @@ int main(int argc, char** argv) {
   std::vector<uint8_t> compressed(packed.size() + packed.size() / 16 + 67);
   std::vector<uint8_t> work(LZO1X_999_MEM_COMPRESS);
   lzo_uint len = compressed.size();
-  if (lzo_init() != LZO_E_OK ||
-      lzo1x_999_compress(packed.data(), packed.size(), compressed.data(), &len,
-                         work.data()) != LZO_E_OK) {
+  if (lzo_init() != LZO_E_OK || lzo1x_999_compress(packed.data(), packed.size(), compressed.data(),
+                                                   &len, work.data()) != LZO_E_OK) {
     std::fprintf(stderr, "make_demo_samples: compression failed\n");
     return 1;
   }

@@ -112,8 +112,8 @@ int decode_mask_command(const char* in_path, const char* width_text, const char*
   std::vector<uint8_t> payload;
   if (!read_payload(in_path, payload)) return 1;
   Result mask;
-  mask.data = decode_mask(payload.data(), static_cast<int32_t>(payload.size()), width, height,
-                          &mask.size);
+  mask.data =
+      decode_mask(payload.data(), static_cast<int32_t>(payload.size()), width, height, &mask.size);
   if (mask.data == nullptr) {
     std::fprintf(stderr, "maskjpeg: %s is not a valid %dx%d mask payload\n", in_path, width,
                  height);
@@ -156,8 +156,8 @@ int demo_command(const std::string& dir) {
     return 1;
   }
   Result photo;
-  photo.data = repair_jpeg(kDemoStoredPhoto, static_cast<int32_t>(sizeof kDemoStoredPhoto),
-                           &photo.size);
+  photo.data =
+      repair_jpeg(kDemoStoredPhoto, static_cast<int32_t>(sizeof kDemoStoredPhoto), &photo.size);
   if (photo.data == nullptr) {
     std::fprintf(stderr, "maskjpeg: the built-in sample JPEG failed to repair\n");
     return 1;

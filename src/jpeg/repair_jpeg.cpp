@@ -102,9 +102,9 @@ class WritingSink {
       }
       capacity_ = exact;
       const size_t at = size_ + done.written;
-      done.written += k.stuff(in + done.consumed, n - done.consumed, buffer_.get() + at,
-                              capacity_ - after - at)
-                          .written;
+      done.written +=
+          k.stuff(in + done.consumed, n - done.consumed, buffer_.get() + at, capacity_ - after - at)
+              .written;
     }
     size_ += done.written;
   }

@@ -91,13 +91,13 @@ StuffProgress stuff_portable(const uint8_t* in, size_t n, uint8_t* out, size_t c
 MASKJPEG_AVX512_BEGIN
 
 __attribute__((target("avx512f,avx512bw,popcnt"))) size_t count_ff_avx512(const uint8_t* in,
-                                                                           size_t n) {
+                                                                          size_t n) {
   const __m512i ff = _mm512_set1_epi8(static_cast<char>(kFF));
   size_t count = 0;
   size_t i = 0;
   for (; i + 64 <= n; i += 64) {
-    count += static_cast<size_t>(
-        _mm_popcnt_u64(_mm512_cmpeq_epi8_mask(_mm512_loadu_si512(in + i), ff)));
+    count +=
+        static_cast<size_t>(_mm_popcnt_u64(_mm512_cmpeq_epi8_mask(_mm512_loadu_si512(in + i), ff)));
   }
   return count + count_ff_portable(in + i, n - i);
 }
@@ -187,9 +187,9 @@ stuff_sparse_block(__m512i block, uint64_t ff_bits, uint8_t* out) {
 //
 // Bounds: a step reads below in + 128 (its second block ends at in + 63 +
 // 64) and writes below out + 512 (a dense step writes at most 191 bytes
-// past its start; two sparse blocks write 64 + 64), so it runs only while that much input and room remain;
-// the rest is left to the portable kernel, which checks every run against
-// the room.
+// past its start; two sparse blocks write 64 + 64), so it runs only while
+// that much input and room remain; the rest is left to the portable kernel,
+// which checks every run against the room.
 __attribute__((target("avx512f,avx512bw,avx512vbmi,bmi"))) StuffProgress stuff_avx512(
     const uint8_t* in, size_t n, uint8_t* out, size_t capacity) {
   constexpr size_t kInputMargin = 128;

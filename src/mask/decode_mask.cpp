@@ -23,15 +23,14 @@ constexpr size_t kPixelBytes = 4;
 // mask (the decompressor stops before the run that does not fit, so the tail
 // could not be trusted) or a corrupt one fails. Trailing bytes after the end
 // marker are ignored.
-bool decompress_mask(const uint8_t* data, int32_t data_len, uint8_t* packed,
-                     size_t packed_size) {
+bool decompress_mask(const uint8_t* data, int32_t data_len, uint8_t* packed, size_t packed_size) {
   // No lzo_init(): it sets nothing up, only re-checks type sizes fixed by the
   // platform ABI, and at ~80 ns a call it would be a sixth of a 64x64 decode.
   lzo_uint written = packed_size;
   // The decompressor's prototype lacks const on its source; it only reads.
-  const int status = lzo1x_decompress_safe(
-      const_cast<uint8_t*>(data), static_cast<lzo_uint>(data_len), packed,
-      &written, /*wrkmem=*/nullptr);
+  const int status =
+      lzo1x_decompress_safe(const_cast<uint8_t*>(data), static_cast<lzo_uint>(data_len), packed,
+                            &written, /*wrkmem=*/nullptr);
   if (status != LZO_E_OK && status != LZO_E_INPUT_NOT_CONSUMED) return false;
   std::memset(packed + written, 0, packed_size - written);
   return true;
@@ -40,10 +39,8 @@ bool decompress_mask(const uint8_t* data, int32_t data_len, uint8_t* packed,
 }  // namespace
 }  // namespace maskjpeg
 
-extern "C" MASKJPEG_API uint8_t* decode_mask(const uint8_t* data,
-                                             int32_t data_len, int32_t width,
-                                             int32_t height,
-                                             int32_t* out_size) {
+extern "C" MASKJPEG_API uint8_t* decode_mask(const uint8_t* data, int32_t data_len, int32_t width,
+                                             int32_t height, int32_t* out_size) {
   using namespace maskjpeg;
   if (!valid_input(data, data_len, out_size) || width <= 0 || height <= 0) {
     return fail(out_size);
@@ -62,7 +59,7 @@ extern "C" MASKJPEG_API uint8_t* decode_mask(const uint8_t* data,
   }
   Buffer result = allocate(static_cast<size_t>(result_size));
   if (!result) return fail(out_size);
-  expand_mask(packed.get(), static_cast<size_t>(width),
-              static_cast<size_t>(height), result.get(), best_expand_run());
+  expand_mask(packed.get(), static_cast<size_t>(width), static_cast<size_t>(height), result.get(),
+              best_expand_run());
   return hand_over(std::move(result), result_size, out_size);
 }

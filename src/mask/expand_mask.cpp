@@ -65,8 +65,8 @@ __attribute__((target("avx2"))) void expand_run_avx2(const uint8_t* packed, size
   const __m256i three = _mm256_set1_epi32(3);
   const __m256i white = _mm256_set1_epi32(0x00FFFFFF);
   const __m256i alpha_of_code =
-      _mm256_setr_epi8(0, 1, 1, static_cast<char>(128), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,
-                       1, static_cast<char>(128), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
+      _mm256_setr_epi8(0, 1, 1, static_cast<char>(128), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1,
+                       static_cast<char>(128), 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0);
   size_t i = 0;
   for (; i + 4 <= count; i += 4) {
     uint32_t word;
@@ -107,8 +107,9 @@ alignas(64) constexpr VbmiLanes kVbmiLanes = make_vbmi_lanes();
 // 4 in the R, G and B lanes, indexes a 16-entry in-lane table: 0, 1, 1, 128
 // for alpha and FF for the rest.
 MASKJPEG_AVX512_BEGIN
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void expand_run_vbmi(
-    const uint8_t* packed, size_t count, uint8_t* out) {
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) void expand_run_vbmi(const uint8_t* packed,
+                                                                            size_t count,
+                                                                            uint8_t* out) {
   const __m512i low = _mm512_load_si512(kVbmiLanes.offset);         // pixels 0..15
   const __m512i high = _mm512_add_epi8(low, _mm512_set1_epi8(32));  // pixels 16..31
   const __m512i rgb = _mm512_load_si512(kVbmiLanes.rgb_flag);
@@ -122,8 +123,10 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) void expand_run_vbmi(
     std::memcpy(&word, packed + i, 8);
     const __m512i v = _mm512_set1_epi64(static_cast<long long>(word));
     // (bits & 3) | rgb, in one ternary-logic op: A & B | C.
-    const __m512i idx_lo = _mm512_ternarylogic_epi32(_mm512_multishift_epi64_epi8(low, v), three, rgb, 0xEA);
-    const __m512i idx_hi = _mm512_ternarylogic_epi32(_mm512_multishift_epi64_epi8(high, v), three, rgb, 0xEA);
+    const __m512i idx_lo =
+        _mm512_ternarylogic_epi32(_mm512_multishift_epi64_epi8(low, v), three, rgb, 0xEA);
+    const __m512i idx_hi =
+        _mm512_ternarylogic_epi32(_mm512_multishift_epi64_epi8(high, v), three, rgb, 0xEA);
     _mm512_storeu_si512(out + i * kBytesPerPacked, _mm512_shuffle_epi8(lut, idx_lo));
     _mm512_storeu_si512(out + i * kBytesPerPacked + 64, _mm512_shuffle_epi8(lut, idx_hi));
   }
