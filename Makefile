@@ -1,18 +1,23 @@
 # Front door for a fresh Debian machine:
 #   make demo   install what is missing, build, run `maskjpeg demo`
-#   make test   install what is missing, build, run every test (sanitizer builds,
-#               AddressSanitizer+UBSan and ThreadSanitizer, then the plain build)
-# Also: make build, make bench, make fuzz [FUZZ_SECONDS=60], make clean.
+#   make test   install what is missing, build, run every test: the AddressSanitizer
+#               + UBSan build, the ThreadSanitizer build, a short libFuzzer run of
+#               each target, then the plain build (with its valgrind pass)
+# Also: make build, make install [PREFIX=/usr/local], make bench,
+#       make fuzz [FUZZ_SECONDS=600], make fuzz-merge, make clean.
 
 BUILD       ?= build
 JOBS        ?= 2
-FUZZ_SECONDS ?= 60
+PREFIX      ?= /usr/local
+FUZZ_SECONDS ?= 600
+FUZZ_SMOKE_SECONDS ?= 60
 DEBIAN_PACKAGES = cmake make g++ pkg-config binutils liblzo2-dev libpng-dev \
                   libjpeg-dev libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 CMAKE_COMMON = -DCMAKE_BUILD_TYPE=Release -DMASKJPEG_WERROR=ON
 
-.PHONY: all deps build demo test test-plain test-sanitize test-thread bench fuzz clean
+.PHONY: all deps build install demo test test-plain test-sanitize test-thread test-fuzz \
+        bench fuzz-build fuzz fuzz-merge clean
 
 all: build
 
@@ -31,10 +36,13 @@ build: deps
 	cmake -S . -B $(BUILD) $(CMAKE_COMMON)
 	cmake --build $(BUILD) -j $(JOBS)
 
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
 demo: build
 	./$(BUILD)/tools/maskjpeg demo demo-out
 
-test: test-sanitize test-thread test-plain
+test: test-sanitize test-thread test-fuzz test-plain
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -57,17 +65,28 @@ bench: deps
 	cmake --build $(BUILD)-bench -j $(JOBS)
 	./$(BUILD)-bench/bench/maskjpeg_bench
 
-fuzz: deps
-	cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+fuzz-build: deps
+	cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMASKJPEG_WERROR=ON \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
 	  -DMASKJPEG_SANITIZE=address,undefined -DMASKJPEG_BUILD_FUZZ=ON \
 	  -DMASKJPEG_BUILD_TESTS=OFF -DMASKJPEG_BUILD_TOOLS=OFF
 	cmake --build $(BUILD)-fuzz -j $(JOBS)
+
+# A short run of each target from its seeds, as part of `make test`.
+test-fuzz: fuzz-build
+	sh fuzz/run_fuzzers.sh $(BUILD)-fuzz $(FUZZ_SMOKE_SECONDS) $(BUILD)-fuzz/smoke
+
+# The long run; the corpus it grows stays in $(BUILD)-fuzz/long.
+fuzz: fuzz-build
+	sh fuzz/run_fuzzers.sh $(BUILD)-fuzz $(FUZZ_SECONDS) $(BUILD)-fuzz/long
+
+# Adds to the committed seeds only the inputs of the long run's corpus that
+# bring new coverage, and only small ones.
+fuzz-merge: fuzz-build
 	@for t in fuzz/corpus/*; do \
-	  name=$$(basename $$t); mkdir -p $(BUILD)-fuzz/corpus-$$name; \
-	  dict=""; [ -f fuzz/$$name.dict ] && dict="-dict=fuzz/$$name.dict"; \
-	  ./$(BUILD)-fuzz/fuzz/fuzz_$$name $$dict -max_total_time=$(FUZZ_SECONDS) \
-	    $(BUILD)-fuzz/corpus-$$name $$t || exit 1; \
+	  name=$$(basename $$t); \
+	  ./$(BUILD)-fuzz/fuzz/fuzz_$$name -merge=1 -max_len=2048 $$t $(BUILD)-fuzz/long/corpus-$$name \
+	    || exit 1; \
 	done
 
 clean:

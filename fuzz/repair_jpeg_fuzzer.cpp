@@ -1,11 +1,15 @@
 // Fuzz target for repair_jpeg. Every result is compared with a plain,
 // byte-at-a-time rewrite written from the rules alone, so the fast kernels
-// and the count-then-write passes are checked, not merely survived.
+// and the count-then-write passes are checked, not merely survived. On top
+// of that, the properties a caller relies on are checked directly: the size
+// bound, the closing FF D9 of a rewritten scan, and that a repaired stream
+// is standard (a second repair gives it back unchanged).
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "guarded_input.h"
 #include "maskjpeg.h"
 
 namespace {
@@ -14,8 +18,12 @@ using Bytes = std::vector<uint8_t>;
 
 void append(Bytes& out, const uint8_t* p, size_t n) { out.insert(out.end(), p, p + n); }
 
-// Returns false where the call must fail.
-bool reference_repair(const uint8_t* in, size_t n, Bytes& out) {
+enum class Scan { kNone, kRewritten, kRewrittenFromBadHeader };
+
+// Returns false where the call must fail; `scan` tells whether a stored scan
+// header was rewritten, and whether its length matched its component count.
+bool reference_repair(const uint8_t* in, size_t n, Bytes& out, Scan& scan) {
+  scan = Scan::kNone;
   size_t r = 0;
   while (r < n) {
     if (in[r] != 0xFF || r + 1 >= n) return false;
@@ -53,6 +61,8 @@ bool reference_repair(const uint8_t* in, size_t n, Bytes& out) {
         return true;
       }
       if (length > 65532 || r + 2 + length > n) return false;
+      const bool well_formed = length > 2 && length == 3 + 2 * size_t{in[r + 4]};
+      scan = well_formed ? Scan::kRewritten : Scan::kRewrittenFromBadHeader;
       const size_t fixed = length + 3;
       out.push_back(0xDA);
       out.push_back(static_cast<uint8_t>(fixed >> 8));
@@ -76,25 +86,42 @@ bool reference_repair(const uint8_t* in, size_t n, Bytes& out) {
   return true;
 }
 
+bool equal(const uint8_t* p, int32_t size, const Bytes& want) {
+  return p != nullptr && static_cast<size_t>(size) == want.size() &&
+         std::memcmp(p, want.data(), want.size()) == 0;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > (1u << 24)) return 0;
-  // An exactly sized heap copy, so any overread is caught by the sanitizer.
-  const Bytes input(data, data + size);
+  const GuardedInput input(data, size);
   int32_t out_size = -1;
-  uint8_t* out =
-      repair_jpeg(input.empty() ? nullptr : input.data(), static_cast<int32_t>(size), &out_size);
+  uint8_t* out = repair_jpeg(input.data(), input.size(), &out_size);
   Bytes expected;
+  Scan scan = Scan::kNone;
   const bool ok =
-      !input.empty() && reference_repair(input.data(), input.size(), expected) && !expected.empty();
+      size > 0 && reference_repair(input.data(), size, expected, scan) && !expected.empty();
   if (!ok) {
     if (out != nullptr || out_size != 0) abort();
     return 0;
   }
-  if (out == nullptr || static_cast<size_t>(out_size) != expected.size() ||
-      std::memcmp(out, expected.data(), expected.size()) != 0) {
+  if (!equal(out, out_size, expected)) abort();
+  // Every FF of the scan may double, and a scan cut before its FF D9 gets one:
+  // never more than 2n + 1 bytes (the extra one needs a stream that is all
+  // scan, without SOI and without EOI).
+  if (static_cast<size_t>(out_size) > 2 * size + 1) abort();
+  if (scan != Scan::kNone && (out_size < 2 || out[out_size - 2] != 0xFF || out[out_size - 1] != 0xD9))
     abort();
+  if (scan == Scan::kRewritten) {
+    // A stored scan header of the right length gives a standard stream, which
+    // passes a second repair unchanged. (Without a scan the result need not
+    // be a marker stream: fill bytes before a final FF A0 leave a lone FF.)
+    const GuardedInput again(out, static_cast<size_t>(out_size));
+    int32_t again_size = -1;
+    uint8_t* twice = repair_jpeg(again.data(), again.size(), &again_size);
+    if (!equal(twice, again_size, expected)) abort();
+    free_mask_buffer(twice);
   }
   free_jpeg_buffer(out);
   return 0;
