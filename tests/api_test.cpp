@@ -1,10 +1,19 @@
 // The conventions every exported function shares: release, failure
-// reporting, and calls from many threads at once.
+// reporting, calls from many threads at once, and running out of memory.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
 #include <random>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "maskjpeg.h"
@@ -12,7 +21,9 @@
 
 namespace {
 
-const std::vector<uint8_t> kFiveByThree = {0x17, 0xE4, 0x03, 0x1B, 0x02,
+using Bytes = std::vector<uint8_t>;
+
+const Bytes kFiveByThree = {0x17, 0xE4, 0x03, 0x1B, 0x02,
                                            0xFF, 0xFE, 0x11, 0x00, 0x00};
 
 TEST(Release, NullIsAcceptedByBothNames) {
@@ -33,52 +44,198 @@ TEST(Release, EitherNameReleasesAMaskResult) {
   }
 }
 
-// Calls share nothing but the allocator: many threads decoding masks and
-// repairing JPEGs at once all get the single-threaded answers, and results
-// may be released on another thread, through either name.
-TEST(Concurrency, ParallelCallsAgree) {
-  std::vector<uint8_t> stored = hex("FF D8 FF A0 FF DA 00 09 03 01 00 02 11 03 11");
+// A result a producing thread hands to another thread to check and release.
+struct Handed {
+  uint8_t* data;
+  int32_t size;
+  size_t job;
+  int maker;
+};
+
+// Hand-over between threads: each thread has a box that the thread before
+// it fills and that it empties.
+class Boxes {
+ public:
+  explicit Boxes(int n) : boxes_(static_cast<size_t>(n)) {}
+  void put(int to, const Handed& h) {
+    Box& b = boxes_[static_cast<size_t>(to)];
+    std::lock_guard<std::mutex> lock(b.mutex);
+    b.items.push_back(h);
+  }
+  std::vector<Handed> take(int from) {
+    Box& b = boxes_[static_cast<size_t>(from)];
+    std::lock_guard<std::mutex> lock(b.mutex);
+    return std::exchange(b.items, {});
+  }
+
+ private:
+  struct Box {
+    std::mutex mutex;
+    std::vector<Handed> items;
+  };
+  std::vector<Box> boxes_;
+};
+
+// Calls share nothing but the allocator. Eight threads run both producing
+// functions for two seconds over the same inputs, good and bad, each result
+// is checked against the single-threaded answer by the thread that did not
+// make it, and released there, through either name.
+TEST(Concurrency, ParallelCallsAgreeAndReleaseAcrossThreads) {
+  Bytes stored = hex("FF D8 FF A0 FF DA 00 09 03 01 00 02 11 03 11");
   std::mt19937 rng(5);
-  for (int i = 0; i < 5000; ++i)
+  for (int i = 0; i < 20000; ++i)
     stored.push_back(static_cast<uint8_t>(rng() % 7 == 0 ? 0xFF : rng()));
   stored.insert(stored.end(), {0xFF, 0xD9});
-  const std::vector<uint8_t> mask = decode(kFiveByThree, 5, 3);
-  const std::vector<uint8_t> jpeg = repair(stored);
-  ASSERT_FALSE(mask.empty());
-  ASSERT_FALSE(jpeg.empty());
+  Bytes cut_mask = kFiveByThree;
+  cut_mask.resize(6);
+  const Bytes jfif = hex("FF D8 FF E0 00 10 4A 46 49 46 00 01 01 00 00 01 00 01 00 00 FF D9");
+
+  struct Job {
+    bool is_mask;
+    Bytes input;
+    int32_t width, height;
+    Bytes want;  // empty: the call must fail
+  };
+  std::vector<Job> jobs = {
+      {true, kFiveByThree, 5, 3, {}},     {true, kFiveByThree, 200, 100, {}},
+      {true, cut_mask, 5, 3, {}},         {true, hex("12 03"), 1, 1, {}},
+      {false, stored, 0, 0, {}},          {false, jfif, 0, 0, {}},
+      {false, hex("00 01 02"), 0, 0, {}}, {false, hex("FF D8 FF DA 00"), 0, 0, {}},
+  };
+  for (Job& job : jobs)
+    job.want = job.is_mask ? decode(job.input, job.width, job.height) : repair(job.input);
+  ASSERT_FALSE(jobs[0].want.empty());
+  ASSERT_FALSE(jobs[1].want.empty());
+  ASSERT_TRUE(jobs[2].want.empty());
+  ASSERT_FALSE(jobs[4].want.empty());
 
   constexpr int kThreads = 8;
-  constexpr int kCalls = 300;
-  struct Held {
-    uint8_t* data;
-    int32_t size;
-    bool is_mask;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  Boxes boxes(kThreads);
+  std::atomic<long> calls{0}, wrong{0}, released_by_maker{0}, handed{0}, released{0};
+
+  auto check_and_release = [&](const Handed& h, int self, bool by_mask_name) {
+    const Bytes& want = jobs[h.job].want;
+    if (static_cast<size_t>(h.size) != want.size() ||
+        !std::equal(want.begin(), want.end(), h.data))
+      ++wrong;
+    if (h.maker == self) ++released_by_maker;
+    (by_mask_name ? free_mask_buffer : free_jpeg_buffer)(h.data);
+    ++released;
   };
-  std::vector<std::vector<Held>> results(kThreads);
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      for (int i = 0; i < kCalls; ++i) {
-        Held h{nullptr, 0, (i + t) % 2 == 0};
-        h.data = h.is_mask
-                     ? decode_mask(kFiveByThree.data(), static_cast<int32_t>(kFiveByThree.size()),
-                                   5, 3, &h.size)
-                     : repair_jpeg(stored.data(), static_cast<int32_t>(stored.size()), &h.size);
-        results[t].push_back(h);
+      size_t n = static_cast<size_t>(t);
+      while (std::chrono::steady_clock::now() < deadline) {
+        const size_t job_index = n++ % jobs.size();
+        const Job& job = jobs[job_index];
+        const int32_t len = static_cast<int32_t>(job.input.size());
+        int32_t size = -1;
+        uint8_t* out = job.is_mask
+                           ? decode_mask(job.input.data(), len, job.width, job.height, &size)
+                           : repair_jpeg(job.input.data(), len, &size);
+        ++calls;
+        if (out == nullptr) {
+          if (size != 0 || !job.want.empty()) ++wrong;
+        } else {
+          boxes.put((t + 1) % kThreads, {out, size, job_index, t});
+          ++handed;
+        }
+        bool by_mask_name = n % 2 == 0;
+        for (const Handed& h : boxes.take(t)) {
+          check_and_release(h, t, by_mask_name);
+          by_mask_name = !by_mask_name;
+        }
       }
     });
   }
   for (auto& th : threads) th.join();
-  int released = 0;
-  for (auto& per_thread : results) {
-    for (const Held& h : per_thread) {
-      const std::vector<uint8_t>& want = h.is_mask ? mask : jpeg;
-      ASSERT_NE(h.data, nullptr);
-      ASSERT_EQ(static_cast<size_t>(h.size), want.size());
-      EXPECT_TRUE(std::equal(want.begin(), want.end(), h.data));
-      (released++ % 2 == 0 ? free_jpeg_buffer : free_mask_buffer)(h.data);
-    }
+  for (int t = 0; t < kThreads; ++t)
+    for (const Handed& h : boxes.take(t)) check_and_release(h, -1, true);
+
+  EXPECT_EQ(wrong.load(), 0) << "of " << calls.load() << " calls";
+  EXPECT_EQ(released_by_maker.load(), 0);
+  EXPECT_EQ(released.load(), handed.load());
+  EXPECT_GT(calls.load(), 8 * static_cast<long>(jobs.size()));
+}
+
+#if !MASKJPEG_TEST_UNDER_SANITIZER
+// Runs `body` in a child process whose address space is capped at what it
+// uses now plus `headroom`, so that large allocations fail; the cap does not
+// reach the test runner. Returns the child's exit status.
+int with_address_space_cap(size_t headroom, int (*body)(void*), void* arg) {
+  const pid_t child = fork();
+  if (child == -1) return -1;
+  if (child == 0) {
+    long pages = 0;
+    FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) _exit(3);
+    std::fclose(statm);
+    const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
+                       headroom;
+    const rlimit limit = {cap, cap};
+    if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
+    _exit(body(arg));
+  }
+  int status = 0;
+  if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
+  return WEXITSTATUS(status);
+}
+
+// After each refused allocation the calls still work: a small mask decodes.
+int small_call_works() {
+  int32_t size = -1;
+  uint8_t* out = decode_mask(kFiveByThree.data(), static_cast<int32_t>(kFiveByThree.size()), 5, 3,
+                             &size);
+  const bool ok = out != nullptr && size == 60;
+  free_mask_buffer(out);
+  return ok ? 0 : 4;
+}
+
+// With too little address space left for a result or a work buffer, each
+// call fails cleanly (null and 0), and the process goes on working.
+TEST(Memory, AllocationFailureFailsTheCall) {
+  constexpr size_t kMiB = size_t{1} << 20;
+  // A 65536 x 8191 mask is a 2 GiB result.
+  EXPECT_EQ(with_address_space_cap(
+                256 * kMiB,
+                [](void*) {
+                  const uint8_t stream[] = {0x11, 0x00, 0x00};
+                  int32_t size = -1;
+                  uint8_t* out = decode_mask(stream, 3, 1 << 16, (1 << 13) - 1, &size);
+                  if (out != nullptr || size != 0) return 1;
+                  return small_call_works();
+                },
+                nullptr),
+            0);
+
+  // A 64 MiB stored JPEG whose result (as large) cannot be allocated, and
+  // one whose scan is all FF: its first buffer (the input's size and a
+  // little) fits, but growing it to twice the input does not.
+  struct Case {
+    size_t scan_bytes;
+    uint8_t scan_byte;
+    size_t headroom;
+  };
+  for (const Case& c : {Case{64 * kMiB, 0x00, 32 * kMiB}, Case{64 * kMiB, 0xFF, 96 * kMiB}}) {
+    Bytes stored = hex("FF D8 FF A0 FF DA 00 05 01 01 00");
+    stored.resize(stored.size() + c.scan_bytes, c.scan_byte);
+    stored.insert(stored.end(), {0xFF, 0xD9});
+    EXPECT_EQ(with_address_space_cap(
+                  c.headroom,
+                  [](void* arg) {
+                    const Bytes& in = *static_cast<const Bytes*>(arg);
+                    int32_t size = -1;
+                    uint8_t* out = repair_jpeg(in.data(), static_cast<int32_t>(in.size()), &size);
+                    if (out != nullptr || size != 0) return 1;
+                    return small_call_works();
+                  },
+                  &stored),
+              0)
+        << c.scan_bytes / kMiB << " MiB scan of " << int{c.scan_byte};
   }
 }
+#endif
 
 }  // namespace
