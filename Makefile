@@ -12,7 +12,8 @@ PREFIX      ?= /usr/local
 FUZZ_SECONDS ?= 600
 FUZZ_SMOKE_SECONDS ?= 60
 DEBIAN_PACKAGES = cmake make g++ pkg-config binutils liblzo2-dev libpng-dev \
-                  libjpeg-dev libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind
+                  libjpeg-dev libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind \
+                  python3 python3-numpy
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 CMAKE_COMMON = -DCMAKE_BUILD_TYPE=Release -DMASKJPEG_WERROR=ON
 

@@ -1,42 +1,178 @@
-"""The Python binding against the built library: usage: python_test.py LIB"""
+"""The Python binding against the built library. usage: python_test.py LIB"""
+import array
+import ctypes
 import os
+import subprocess
 import sys
 import unittest
 
-sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "python"))
+PYTHON_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python")
+sys.path.insert(0, PYTHON_DIR)
 import maskjpeg  # noqa: E402
 
 LIB = None
 
+FIVE_BY_THREE = bytes.fromhex("17 E4 03 1B 02 FF FE 11 00 00")
+FIVE_BY_THREE_ALPHA = [0, 1, 1, 128, 128, 128, 1, 1, 0, 1, 128, 128, 128, 128, 1]
+STORED = bytes.fromhex("FF D8 FF A0 FF DA 00 09 03 01 00 02 11 03 11 12 FF 34 FF D9")
+REPAIRED = bytes.fromhex("FF D8 FF DA 00 0C 03 01 00 02 11 03 11 00 3F 00 12 FF 00 34 FF D9")
+JFIF = bytes.fromhex("FF D8 FF E0 00 10 4A 46 49 46 00 01 01 00 00 01 00 01 00 00 FF D9")
 
-class Binding(unittest.TestCase):
+
+def resident_bytes():
+    with open("/proc/self/statm") as statm:
+        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+class Results(unittest.TestCase):
     def setUp(self):
         self.lib = maskjpeg.Library(LIB)
 
-    def test_decode_mask(self):
-        stream = bytes.fromhex("17 E4 03 1B 02 FF FE 11 00 00")
-        rgba = self.lib.decode_mask(stream, 5, 3)
+    def test_examples(self):
+        rgba = self.lib.decode_mask(FIVE_BY_THREE, 5, 3)
+        self.assertIsInstance(rgba, bytes)
         self.assertEqual(len(rgba), 60)
-        self.assertEqual(list(rgba[3::4]), [0, 1, 1, 128, 128, 128, 1, 1, 0, 1, 128, 128, 128, 128, 1])
+        self.assertEqual(list(rgba[3::4]), FIVE_BY_THREE_ALPHA)
         self.assertEqual(set(rgba[0::4] + rgba[1::4] + rgba[2::4]), {255})
+        self.assertEqual(self.lib.repair_jpeg(STORED), REPAIRED)
+        self.assertEqual(self.lib.repair_jpeg(JFIF), JFIF)
 
-    def test_repair_jpeg(self):
-        stored = bytes.fromhex("FF D8 FF A0 FF DA 00 09 03 01 00 02 11 03 11 12 FF 34 FF D9")
-        self.assertEqual(
-            self.lib.repair_jpeg(stored),
-            bytes.fromhex("FF D8 FF DA 00 0C 03 01 00 02 11 03 11 00 3F 00 12 FF 00 34 FF D9"))
+    def test_any_buffer_gives_the_same_result(self):
+        padded = bytearray(b"\xEE" + STORED + b"\xEE")
+        interleaved = bytearray(2 * len(STORED))
+        interleaved[::2] = STORED
+        for data in (bytearray(STORED), memoryview(STORED), memoryview(padded)[1:-1],
+                     array.array("B", STORED), memoryview(interleaved)[::2]):
+            with self.subTest(type=type(data).__name__):
+                self.assertEqual(self.lib.repair_jpeg(data), REPAIRED)
+        self.assertEqual(list(self.lib.decode_mask(bytearray(FIVE_BY_THREE), 5, 3)[3::4]),
+                         FIVE_BY_THREE_ALPHA)
 
-    def test_failures_raise(self):
-        with self.assertRaises(maskjpeg.MaskjpegError):
-            self.lib.decode_mask(b"\x12\x03", 1, 1)
-        with self.assertRaises(maskjpeg.MaskjpegError):
-            self.lib.decode_mask(b"\x11\x00\x00", 0, 1)
-        with self.assertRaises(maskjpeg.MaskjpegError):
-            self.lib.repair_jpeg(b"\x00\x01\x02")
+    def test_rejected_input_raises_value_error(self):
+        cases = [
+            ("cut stream", lambda: self.lib.decode_mask(b"\x12\x03", 1, 1), "1x1 mask"),
+            ("zero width", lambda: self.lib.decode_mask(FIVE_BY_THREE, 0, 3), "width"),
+            ("width past 32 bits", lambda: self.lib.decode_mask(FIVE_BY_THREE, 2**31, 1), "width"),
+            ("mask too large", lambda: self.lib.decode_mask(FIVE_BY_THREE, 2**16, 2**13), "mask"),
+            ("empty mask", lambda: self.lib.decode_mask(b"", 1, 1), "empty"),
+            ("not a JPEG", lambda: self.lib.repair_jpeg(b"\x00\x01\x02"), "JPEG"),
+            ("cut segment", lambda: self.lib.repair_jpeg(bytes.fromhex("FF D8 FF DB 00 43 00")),
+             "JPEG"),
+            ("empty JPEG", lambda: self.lib.repair_jpeg(bytearray()), "empty"),
+        ]
+        for name, call, words in cases:
+            with self.subTest(name):
+                with self.assertRaisesRegex(ValueError, words):
+                    call()
+
+    def test_not_a_buffer_raises_type_error(self):
+        with self.assertRaises(TypeError):
+            self.lib.repair_jpeg("FF D8 FF D9")
+
+    def test_results_are_copied_before_release_and_released_once(self):
+        # Spy on the library: each release scribbles over the buffer before
+        # freeing it, so a result that still pointed into library memory
+        # would come back changed.
+        real = self.lib._lib
+        sizes, released = {}, []
+
+        class Spied:
+            def __getattr__(self, name):
+                return getattr(real, name)
+
+        def producing(function):
+            def call(*args):
+                result = function(*args)
+                if result:
+                    sizes[ctypes.addressof(result.contents)] = args[-1]._obj.value
+                return result
+            return call
+
+        def releasing(function):
+            def call(result):
+                address = ctypes.addressof(result.contents)
+                released.append(address)
+                ctypes.memset(address, 0xAA, sizes[address])
+                function(result)
+            return call
+
+        spied = Spied()
+        spied.decode_mask = producing(real.decode_mask)
+        spied.repair_jpeg = producing(real.repair_jpeg)
+        spied.free_mask_buffer = releasing(real.free_mask_buffer)
+        spied.free_jpeg_buffer = releasing(real.free_jpeg_buffer)
+        self.lib._lib = spied
+
+        rgba = self.lib.decode_mask(FIVE_BY_THREE, 5, 3)
+        jpeg = self.lib.repair_jpeg(STORED)
         with self.assertRaises(ValueError):
-            self.lib.repair_jpeg(b"")
+            self.lib.repair_jpeg(b"\x00")
+        self.assertEqual(list(rgba[3::4]), FIVE_BY_THREE_ALPHA)
+        self.assertEqual(jpeg, REPAIRED)
+        self.assertEqual(len(released), 2)
+        self.assertEqual(sorted(released), sorted(sizes))
+
+    def test_many_calls_do_not_grow_resident_memory(self):
+        stored = bytearray(STORED)
+        for _ in range(20000):
+            self.lib.decode_mask(FIVE_BY_THREE, 5, 3)
+            self.lib.repair_jpeg(stored)
+        before = resident_bytes()
+        for _ in range(50000):
+            self.lib.decode_mask(FIVE_BY_THREE, 5, 3)
+            self.lib.repair_jpeg(stored)
+            try:
+                self.lib.repair_jpeg(b"\x00\x01")
+            except ValueError:
+                pass
+        growth = resident_bytes() - before
+        self.assertLess(growth, 1 << 20, "resident memory grew by %d bytes" % growth)
+
+    def test_numpy_arrays(self):
+        try:
+            import numpy
+        except ImportError:
+            self.skipTest("numpy is not installed")
+        width, height = 5, 3
+        rgba = numpy.frombuffer(self.lib.decode_mask(numpy.frombuffer(FIVE_BY_THREE, numpy.uint8),
+                                                     width, height), numpy.uint8)
+        image = rgba.reshape(height, width, 4)
+        self.assertEqual(image.shape, (3, 5, 4))
+        self.assertEqual(image[..., 3].ravel().tolist(), FIVE_BY_THREE_ALPHA)
+        self.assertTrue((image[..., :3] == 255).all())
+        writable = numpy.array(bytearray(STORED), dtype=numpy.uint8)
+        self.assertEqual(self.lib.repair_jpeg(writable), REPAIRED)
+
+
+class Discovery(unittest.TestCase):
+    """How the package finds the library when no path is given."""
+
+    def run_python(self, code, **env):
+        full_env = dict(os.environ, PYTHONPATH=PYTHON_DIR, **env)
+        return subprocess.run([sys.executable, "-c", code], env=full_env,
+                              capture_output=True, text=True)
+
+    def test_environment_variable(self):
+        done = self.run_python("import maskjpeg; print(len(maskjpeg.decode_mask(b'\\x12\\x03\\x11"
+                               "\\x00\\x00', 1, 1)), maskjpeg._library().path)",
+                               MASKJPEG_LIBRARY=LIB)
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout.split(), ["4", LIB])
+
+    def test_soname_on_the_loader_path(self):
+        done = self.run_python("import maskjpeg; print(maskjpeg._library().path)",
+                               LD_LIBRARY_PATH=os.path.dirname(LIB), MASKJPEG_LIBRARY="")
+        self.assertEqual(done.returncode, 0, done.stderr)
+        self.assertEqual(done.stdout.strip(), maskjpeg.SONAME)
+
+    def test_missing_library_is_a_clear_error(self):
+        done = self.run_python("import maskjpeg; maskjpeg.repair_jpeg(b'\\xff')",
+                               MASKJPEG_LIBRARY="/nonexistent/libmaskjpeg.so.1")
+        self.assertNotEqual(done.returncode, 0)
+        self.assertIn("cannot load the maskjpeg library", done.stderr)
+        self.assertIn("MASKJPEG_LIBRARY", done.stderr)
 
 
 if __name__ == "__main__":
-    LIB = sys.argv.pop(1)
+    LIB = os.path.abspath(sys.argv.pop(1))
     unittest.main()
