@@ -109,7 +109,8 @@ MASKJPEG_API uint8_t *decode_mask(const uint8_t *data, int32_t data_len,
  * A stream that is standard already, with an APP0 (JFIF) segment before its
  * scan or a standard scan header (length 6 + 2 * components), is returned
  * byte for byte, as is one with no scan at all. Input after an EOI that
- * comes before any scan is not part of the image and is left out.
+ * comes before any scan is not part of the image and is left out. The
+ * result is never longer than 2 * data_len + 1 bytes.
  *
  * Returns the stream, which the caller releases with free_jpeg_buffer() (or
  * free_mask_buffer()). Returns NULL and writes 0 to *out_size when data is
