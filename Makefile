@@ -4,7 +4,7 @@
 #               + UBSan build, the ThreadSanitizer build, a short libFuzzer run of
 #               each target, then the plain build (with its valgrind pass)
 # Also: make build, make install [PREFIX=/usr/local], make bench,
-#       make fuzz [FUZZ_SECONDS=600], make fuzz-merge, make clean.
+#       make fuzz [FUZZ_SECONDS=600], make fuzz-seeds, make fuzz-merge, make clean.
 
 BUILD       ?= build
 JOBS        ?= 2
@@ -18,7 +18,7 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 CMAKE_COMMON = -DCMAKE_BUILD_TYPE=Release -DMASKJPEG_WERROR=ON
 
 .PHONY: all deps build install demo test test-plain test-sanitize test-thread test-fuzz \
-        bench fuzz-build fuzz fuzz-merge clean
+        bench fuzz-build fuzz fuzz-seeds fuzz-merge clean
 
 all: build
 
@@ -80,6 +80,10 @@ test-fuzz: fuzz-build
 # The long run; the corpus it grows stays in $(BUILD)-fuzz/long.
 fuzz: fuzz-build
 	sh fuzz/run_fuzzers.sh $(BUILD)-fuzz $(FUZZ_SECONDS) $(BUILD)-fuzz/long
+
+# Writes the generated seed corpora into fuzz/corpus/.
+fuzz-seeds: build
+	./$(BUILD)/fuzz/make_fuzz_seeds fuzz/corpus
 
 # Adds to the committed seeds only the inputs of the long run's corpus that
 # bring new coverage, and only small ones.
