@@ -85,13 +85,13 @@ fuzz: fuzz-build
 fuzz-seeds: build
 	./$(BUILD)/fuzz/make_fuzz_seeds fuzz/corpus
 
-# Adds to the committed seeds only the inputs of the long run's corpus that
-# bring new coverage, and only small ones.
+# Adds to the committed seeds the few small inputs of the last long run that
+# reach edges the seeds do not.
 fuzz-merge: fuzz-build
 	@for t in fuzz/corpus/*; do \
 	  name=$$(basename $$t); \
-	  ./$(BUILD)-fuzz/fuzz/fuzz_$$name -merge=1 -max_len=2048 $$t $(BUILD)-fuzz/long/corpus-$$name \
-	    || exit 1; \
+	  sh fuzz/add_new_coverage.sh ./$(BUILD)-fuzz/fuzz/fuzz_$$name $$t \
+	    $(BUILD)-fuzz/long/corpus-$$name || exit 1; \
 	done
 
 clean:
