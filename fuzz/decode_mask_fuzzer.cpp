@@ -23,11 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t stride = (static_cast<size_t>(width) + 3) / 4;
   std::vector<uint8_t> packed(stride * static_cast<size_t>(height), 0);
   lzo_uint written = packed.size();
-  const int status =
-      input.size() == 0
-          ? LZO_E_INPUT_OVERRUN
-          : lzo1x_decompress_safe(input.data(), static_cast<lzo_uint>(input.size()), packed.data(),
-                                  &written, nullptr);
+  const int status = input.size() == 0
+                         ? LZO_E_INPUT_OVERRUN
+                         : lzo1x_decompress_safe(input.data(), static_cast<lzo_uint>(input.size()),
+                                                 packed.data(), &written, nullptr);
   const bool should_succeed = status == LZO_E_OK || status == LZO_E_INPUT_NOT_CONSUMED;
   if (!should_succeed) {
     if (out != nullptr || out_size != 0) abort();

@@ -28,7 +28,8 @@ namespace fs = std::filesystem;
 void write(const fs::path& dir, const std::string& name, const Bytes& bytes) {
   fs::create_directories(dir);
   std::ofstream out(dir / name, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   if (!out) {
     std::fprintf(stderr, "cannot write %s\n", (dir / name).c_str());
     std::exit(1);
@@ -59,10 +60,9 @@ Bytes compress(const Bytes& packed, bool best) {
   Bytes out(packed.size() + packed.size() / 16 + 64 + 3);
   std::vector<unsigned char> work(best ? LZO1X_999_MEM_COMPRESS : LZO1X_1_MEM_COMPRESS);
   lzo_uint size = out.size();
-  const int status = best ? lzo1x_999_compress(packed.data(), packed.size(), out.data(), &size,
-                                               work.data())
-                          : lzo1x_1_compress(packed.data(), packed.size(), out.data(), &size,
-                                             work.data());
+  const int status =
+      best ? lzo1x_999_compress(packed.data(), packed.size(), out.data(), &size, work.data())
+           : lzo1x_1_compress(packed.data(), packed.size(), out.data(), &size, work.data());
   if (status != LZO_E_OK) std::exit(1);
   out.resize(size);
   return out;

@@ -111,7 +111,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // never more than 2n + 1 bytes (the extra one needs a stream that is all
   // scan, without SOI and without EOI).
   if (static_cast<size_t>(out_size) > 2 * size + 1) abort();
-  if (scan != Scan::kNone && (out_size < 2 || out[out_size - 2] != 0xFF || out[out_size - 1] != 0xD9))
+  if (scan != Scan::kNone &&
+      (out_size < 2 || out[out_size - 2] != 0xFF || out[out_size - 1] != 0xD9))
     abort();
   if (scan == Scan::kRewritten) {
     // A stored scan header of the right length gives a standard stream, which

@@ -24,6 +24,8 @@
 #define MASKJPEG_NOTE_PIC ""
 #endif
 
-__asm__(".pushsection .comment,\"MS\",@progbits,1\n"
-        ".asciz \"maskjpeg build:" MASKJPEG_NOTE_SSP MASKJPEG_NOTE_FORTIFY MASKJPEG_NOTE_PIC "\"\n"
-        ".popsection\n");
+__asm__(
+    ".pushsection .comment,\"MS\",@progbits,1\n"
+    ".asciz \"maskjpeg build:" MASKJPEG_NOTE_SSP MASKJPEG_NOTE_FORTIFY MASKJPEG_NOTE_PIC
+    "\"\n"
+    ".popsection\n");

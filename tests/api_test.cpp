@@ -1,7 +1,6 @@
 // The conventions every exported function shares: release, failure
 // reporting, calls from many threads at once, and running out of memory.
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,8 +22,7 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-const Bytes kFiveByThree = {0x17, 0xE4, 0x03, 0x1B, 0x02,
-                                           0xFF, 0xFE, 0x11, 0x00, 0x00};
+const Bytes kFiveByThree = {0x17, 0xE4, 0x03, 0x1B, 0x02, 0xFF, 0xFE, 0x11, 0x00, 0x00};
 
 TEST(Release, NullIsAcceptedByBothNames) {
   free_mask_buffer(nullptr);
@@ -116,8 +114,7 @@ TEST(Concurrency, ParallelCallsAgreeAndReleaseAcrossThreads) {
 
   auto check_and_release = [&](const Handed& h, int self, bool by_mask_name) {
     const Bytes& want = jobs[h.job].want;
-    if (static_cast<size_t>(h.size) != want.size() ||
-        !std::equal(want.begin(), want.end(), h.data))
+    if (static_cast<size_t>(h.size) != want.size() || !std::equal(want.begin(), want.end(), h.data))
       ++wrong;
     if (h.maker == self) ++released_by_maker;
     (by_mask_name ? free_mask_buffer : free_jpeg_buffer)(h.data);
@@ -172,8 +169,8 @@ int with_address_space_cap(size_t headroom, int (*body)(void*), void* arg) {
     FILE* statm = std::fopen("/proc/self/statm", "r");
     if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) _exit(3);
     std::fclose(statm);
-    const rlim_t cap = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) +
-                       headroom;
+    const rlim_t cap =
+        static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + headroom;
     const rlimit limit = {cap, cap};
     if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
     _exit(body(arg));
@@ -186,8 +183,8 @@ int with_address_space_cap(size_t headroom, int (*body)(void*), void* arg) {
 // After each refused allocation the calls still work: a small mask decodes.
 int small_call_works() {
   int32_t size = -1;
-  uint8_t* out = decode_mask(kFiveByThree.data(), static_cast<int32_t>(kFiveByThree.size()), 5, 3,
-                             &size);
+  uint8_t* out =
+      decode_mask(kFiveByThree.data(), static_cast<int32_t>(kFiveByThree.size()), 5, 3, &size);
   const bool ok = out != nullptr && size == 60;
   free_mask_buffer(out);
   return ok ? 0 : 4;
