@@ -1,6 +1,7 @@
 // The conventions every exported function shares: release, failure
 // reporting, calls from many threads at once, and running out of memory.
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -158,9 +159,16 @@ TEST(Concurrency, ParallelCallsAgreeAndReleaseAcrossThreads) {
 }
 
 #if !MASKJPEG_TEST_UNDER_SANITIZER
+// Bytes the allocator has handed out and not got back.
+size_t heap_in_use() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
 // Runs `body` in a child process whose address space is capped at what it
 // uses now plus `headroom`, so that large allocations fail; the cap does not
-// reach the test runner. Returns the child's exit status.
+// reach the test runner. Returns the child's exit status, which is 5 when
+// `body` left memory allocated: a failure path that did not free all it took.
 int with_address_space_cap(size_t headroom, int (*body)(void*), void* arg) {
   const pid_t child = fork();
   if (child == -1) return -1;
@@ -173,7 +181,9 @@ int with_address_space_cap(size_t headroom, int (*body)(void*), void* arg) {
         static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + headroom;
     const rlimit limit = {cap, cap};
     if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(2);
-    _exit(body(arg));
+    const size_t before = heap_in_use();
+    const int status = body(arg);
+    _exit(status != 0 ? status : heap_in_use() != before ? 5 : 0);
   }
   int status = 0;
   if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
@@ -191,7 +201,8 @@ int small_call_works() {
 }
 
 // With too little address space left for a result or a work buffer, each
-// call fails cleanly (null and 0), and the process goes on working.
+// call fails cleanly (null and 0), frees what it did allocate, and the
+// process goes on working.
 TEST(Memory, AllocationFailureFailsTheCall) {
   constexpr size_t kMiB = size_t{1} << 20;
   // A 65536 x 8191 mask is a 2 GiB result.
