@@ -53,6 +53,8 @@ class Results(unittest.TestCase):
             ("cut stream", lambda: self.lib.decode_mask(b"\x12\x03", 1, 1), "1x1 mask"),
             ("zero width", lambda: self.lib.decode_mask(FIVE_BY_THREE, 0, 3), "width"),
             ("width past 32 bits", lambda: self.lib.decode_mask(FIVE_BY_THREE, 2**31, 1), "width"),
+            ("height not an integer", lambda: self.lib.decode_mask(FIVE_BY_THREE, 5, 3.0),
+             "height"),
             ("mask too large", lambda: self.lib.decode_mask(FIVE_BY_THREE, 2**16, 2**13), "mask"),
             ("empty mask", lambda: self.lib.decode_mask(b"", 1, 1), "empty"),
             ("not a JPEG", lambda: self.lib.repair_jpeg(b"\x00\x01\x02"), "JPEG"),
@@ -137,6 +139,8 @@ class Results(unittest.TestCase):
         rgba = numpy.frombuffer(self.lib.decode_mask(numpy.frombuffer(FIVE_BY_THREE, numpy.uint8),
                                                      width, height), numpy.uint8)
         image = rgba.reshape(height, width, 4)
+        self.assertEqual(self.lib.decode_mask(FIVE_BY_THREE, numpy.int64(5), numpy.int32(3)),
+                         rgba.tobytes())
         self.assertEqual(image.shape, (3, 5, 4))
         self.assertEqual(image[..., 3].ravel().tolist(), FIVE_BY_THREE_ALPHA)
         self.assertTrue((image[..., :3] == 255).all())

@@ -20,6 +20,7 @@ The library is looked for, in this order:
 """
 
 import ctypes
+import operator
 import os
 
 __all__ = ["Library", "MaskjpegError", "decode_mask", "repair_jpeg"]
@@ -52,6 +53,17 @@ def _load(path):
             errors.append("%s: %s" % (candidate, error))
     raise OSError("cannot load the maskjpeg library (set %s to its path):\n  %s"
                   % (ENV_VAR, "\n  ".join(errors)))
+
+
+def _dimension(name, value):
+    """value as an int (numpy integers too), if it is a positive 32-bit one."""
+    try:
+        number = operator.index(value)
+    except TypeError:
+        number = None
+    if number is None or not 0 < number <= _INT32_MAX:
+        raise MaskjpegError("%s must be a positive 32-bit integer, not %r" % (name, value))
+    return number
 
 
 class _Input:
@@ -110,9 +122,7 @@ class Library:
 
     def decode_mask(self, data, width, height):
         """RGBA pixels (width * height * 4 bytes) of an LZO1X 2-bit mask."""
-        for name, value in (("width", width), ("height", height)):
-            if not isinstance(value, int) or not 0 < value <= _INT32_MAX:
-                raise MaskjpegError("%s must be a positive 32-bit integer, not %r" % (name, value))
+        width, height = _dimension("width", width), _dimension("height", height)
         payload = self._input(data)
         size = ctypes.c_int32(0)
         result = self._lib.decode_mask(payload.arg, payload.length, width, height,
