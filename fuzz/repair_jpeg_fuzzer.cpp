@@ -1,6 +1,6 @@
 // Fuzz target for repair_jpeg. Every result is compared with a plain,
 // byte-at-a-time rewrite written from the rules alone, so the fast kernels
-// and the count-then-write passes are checked, not merely survived. On top
+// and the bounded single-pass writer are checked, not merely survived. On top
 // of that, the properties a caller relies on are checked directly: the size
 // bound, the closing FF D9 of a rewritten scan, and that a repaired stream
 // is standard (a second repair gives it back unchanged).
@@ -28,15 +28,19 @@ bool reference_repair(const uint8_t* in, size_t n, Bytes& out, Scan& scan) {
   while (r < n) {
     if (in[r] != 0xFF || r + 1 >= n) return false;
     const uint8_t m = in[r + 1];
+    if (m == 0xFF) {  // a fill byte, written only with the marker it precedes
+      size_t marker = r + 1;
+      while (marker < n && in[marker] == 0xFF) ++marker;
+      if (marker == n) return false;
+      if (in[marker] != 0xA0) out.insert(out.end(), marker - 1 - r, 0xFF);
+      r = marker - 1;
+      continue;
+    }
     if (m == 0xA0) {
       r += 2;
       continue;
     }
     out.push_back(0xFF);
-    if (m == 0xFF) {
-      r += 1;
-      continue;
-    }
     if (m == 0xD8) {
       out.push_back(m);
       r += 2;
@@ -114,10 +118,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (scan != Scan::kNone &&
       (out_size < 2 || out[out_size - 2] != 0xFF || out[out_size - 1] != 0xD9))
     abort();
-  if (scan == Scan::kRewritten) {
-    // A stored scan header of the right length gives a standard stream, which
-    // passes a second repair unchanged. (Without a scan the result need not
-    // be a marker stream: fill bytes before a final FF A0 leave a lone FF.)
+  if (out[out_size - 1] == 0xFF) abort();  // never a lone FF at the end
+  if (scan != Scan::kRewrittenFromBadHeader) {
+    // A result is a marker stream that a second repair gives back unchanged,
+    // unless a stored scan header had a length that did not match its
+    // component count (the rewritten one then reads as stored again).
     const GuardedInput again(out, static_cast<size_t>(out_size));
     int32_t again_size = -1;
     uint8_t* twice = repair_jpeg(again.data(), again.size(), &again_size);

@@ -3,6 +3,16 @@
 #ifndef MASKJPEG_SRC_CPU_FEATURES_H
 #define MASKJPEG_SRC_CPU_FEATURES_H
 
+// The kernel families in the order of the build option MASKJPEG_KERNELS;
+// MASKJPEG_KERNEL_CAP, set by the build, is the highest one a call may
+// pick. Without it every family the CPU has may be picked.
+#define MASKJPEG_KERNELS_PORTABLE 0
+#define MASKJPEG_KERNELS_AVX2 1
+#define MASKJPEG_KERNELS_AVX512 2
+#ifndef MASKJPEG_KERNEL_CAP
+#define MASKJPEG_KERNEL_CAP MASKJPEG_KERNELS_AVX512
+#endif
+
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define MASKJPEG_X86_SIMD 1
 #include <immintrin.h>
@@ -26,10 +36,16 @@
 
 namespace maskjpeg {
 
-inline bool cpu_has_avx2() { return __builtin_cpu_supports("avx2"); }
+// The build option MASKJPEG_KERNELS caps the dispatch: each family is picked
+// only when the CPU has it and the cap allows it.
+inline bool cpu_has_avx2() {
+  return MASKJPEG_KERNEL_CAP >= MASKJPEG_KERNELS_AVX2 && __builtin_cpu_supports("avx2");
+}
 
 inline bool cpu_has_avx512bw() {
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+  return MASKJPEG_KERNEL_CAP >= MASKJPEG_KERNELS_AVX512 && __builtin_cpu_supports("avx512f") &&
+         __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("bmi") &&
+         __builtin_cpu_supports("bmi2");
 }
 
 inline bool cpu_has_avx512vbmi() {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -25,9 +26,17 @@ using Bytes = std::vector<uint8_t>;
 
 const Bytes kFiveByThree = {0x17, 0xE4, 0x03, 0x1B, 0x02, 0xFF, 0xFE, 0x11, 0x00, 0x00};
 
+// Null is no result: releasing it, through either name, gives nothing back
+// to the allocator.
 TEST(Release, NullIsAcceptedByBothNames) {
-  free_mask_buffer(nullptr);
-  free_jpeg_buffer(nullptr);
+  const struct mallinfo2 before = mallinfo2();
+  for (int i = 0; i < 1000; ++i) {
+    free_mask_buffer(nullptr);
+    free_jpeg_buffer(nullptr);
+  }
+  const struct mallinfo2 after = mallinfo2();
+  EXPECT_EQ(before.uordblks, after.uordblks);
+  EXPECT_EQ(before.fordblks, after.fordblks);
 }
 
 TEST(Release, EitherNameReleasesAMaskResult) {
@@ -156,6 +165,81 @@ TEST(Concurrency, ParallelCallsAgreeAndReleaseAcrossThreads) {
   EXPECT_EQ(released_by_maker.load(), 0);
   EXPECT_EQ(released.load(), handed.load());
   EXPECT_GT(calls.load(), 8 * static_cast<long>(jobs.size()));
+}
+
+// Seconds the host-changes-input test runs: 2 by default, more when
+// MASKJPEG_STRESS_SECONDS says so (minutes, under the sanitizer build).
+int stress_seconds() {
+  const char* text = std::getenv("MASKJPEG_STRESS_SECONDS");
+  const int seconds = text != nullptr ? std::atoi(text) : 0;
+  return seconds > 0 ? seconds : 2;
+}
+
+// A host thread keeps changing the input while the library reads it. The
+// call may fail or return any stream, but every result it returns has a
+// size within the documented bound and is released normally, and nothing is
+// read or written outside the input and the call's own buffers (the
+// sanitizer build and valgrind report any such access).
+//
+// The inputs change where it hurts most: an EOI that becomes a 4 KiB COM
+// segment (the result is sized before the segment is copied), scan bytes
+// that flip between 00 and FF (the stuffing outgrows its room), a scan
+// header length and the closing FF D9, and LZO stream bytes.
+TEST(HostChangesInput, CallsStayInBounds) {
+  Bytes segment = hex("FF D8 FF D9 10 00");
+  segment.resize(segment.size() + 4094, 0x00);
+  segment.insert(segment.end(), {0xFF, 0xD9});
+  Bytes scan = hex("FF D8 FF A0 FF DA 00 05 01 01 00");
+  scan.resize(scan.size() + 20000, 0x12);
+  scan.insert(scan.end(), {0xFF, 0xD9});
+  Bytes mask = kFiveByThree;
+  mask.resize(64, 0x00);
+
+  struct Flip {
+    Bytes* input;
+    size_t at, count;  // bytes [at, at + count) change
+    uint8_t a, b;      // between these two values
+  };
+  const std::vector<Flip> flips = {
+      {&segment, 3, 1, 0xD9, 0xFE},
+      {&scan, 11, scan.size() - 13, 0x12, 0xFF},
+      {&scan, 7, 1, 0x05, 0xFF},
+      {&scan, scan.size() - 2, 2, 0xFF, 0xD9},
+      {&mask, 0, 10, 0x11, 0xFF},
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(stress_seconds());
+  std::atomic<bool> stop{false};
+  std::atomic<long> calls{0}, bad{0};
+  std::thread changer([&] {
+    std::mt19937 rng(11);
+    while (!stop.load(std::memory_order_relaxed)) {
+      for (const Flip& f : flips) {
+        volatile uint8_t* p = f.input->data() + f.at;
+        const size_t n = rng() % 2 == 0 ? 1 : f.count;
+        const size_t from = rng() % (f.count - n + 1);
+        const uint8_t value = rng() % 2 == 0 ? f.a : f.b;
+        for (size_t i = from; i < from + n; ++i) p[i] = value;
+      }
+    }
+  });
+  while (std::chrono::steady_clock::now() < deadline) {
+    for (Bytes* in : {&segment, &scan}) {
+      int32_t size = -1;
+      uint8_t* out = repair_jpeg(in->data(), static_cast<int32_t>(in->size()), &size);
+      if (out == nullptr ? size != 0 : size <= 0 || size > 2 * static_cast<int32_t>(in->size()) + 1)
+        ++bad;
+      free_jpeg_buffer(out);
+      ++calls;
+    }
+    int32_t size = -1;
+    uint8_t* out = decode_mask(mask.data(), static_cast<int32_t>(mask.size()), 40, 30, &size);
+    if (out == nullptr ? size != 0 : size != 40 * 30 * 4) ++bad;
+    free_mask_buffer(out);
+    ++calls;
+  }
+  stop = true;
+  changer.join();
+  EXPECT_EQ(bad.load(), 0) << "of " << calls.load() << " calls";
 }
 
 #if !MASKJPEG_TEST_UNDER_SANITIZER

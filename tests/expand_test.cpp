@@ -1,5 +1,5 @@
-// The expansion kernels, compiled straight into this test so that every one
-// of them (not only the one this CPU picks) is checked against a plain
+// The expansion kernels: every one this CPU can run within the build's
+// kernel cap (not only the one it picks) is checked against a plain
 // pixel-by-pixel expansion, at every run length around their step sizes.
 #include <gtest/gtest.h>
 

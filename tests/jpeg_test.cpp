@@ -61,7 +61,9 @@ std::vector<Case> cases() {
        hex("FF D8 FF A0 FF DB 00 04 01 02 FF C4 00 03 05 FF C0 00 02 FF DA 00 02 FF D9"),
        hex("FF D8 FF DB 00 04 01 02 FF C4 00 03 05 FF C0 00 02 FF DA 00 05 00 3F 00 FF D9")},
       {"fill bytes before a marker pass", hex("FF FF FF D8 FF D9"), hex("FF FF FF D8 FF D9")},
-      {"fill byte before FF A0", hex("FF D8 FF FF A0 FF D9"), hex("FF D8 FF FF D9")},
+      // Fill bytes go with the marker they precede: dropped with an FF A0.
+      {"fill byte before FF A0", hex("FF D8 FF FF A0 FF D9"), hex("FF D8 FF D9")},
+      {"fill byte before a final FF A0", hex("FF D8 FF FF A0"), hex("FF D8")},
       // The end of the scan.
       {"scan cut short ends with EOI", hex("FF D8 FF DA 00 02 12 34"),
        hex("FF D8 FF DA 00 05 00 3F 00 12 34 FF D9")},
@@ -87,6 +89,8 @@ std::vector<Case> cases() {
       {"does not start with FF", hex("00 01 02 03 04"), {}},
       {"lone FF at the end", hex("FF D8 FF"), {}},
       {"only FF A0: nothing written", hex("FF A0"), {}},
+      {"fill bytes and FF A0: nothing written", hex("FF FF A0"), {}},
+      {"fill bytes at the end", hex("FF D8 FF FF"), {}},
       {"non-FF byte where a marker starts", hex("FF D8 12 FF D9"), {}},
       {"marker byte without a length (TEM)", hex("FF D8 FF 01 FF D9"), {}},
       {"marker byte below C0", hex("FF D8 FF BF 00 02 FF D9"), {}},

@@ -90,7 +90,7 @@ StuffProgress stuff_portable(const uint8_t* in, size_t n, uint8_t* out, size_t c
 #if MASKJPEG_X86_SIMD
 MASKJPEG_AVX512_BEGIN
 
-__attribute__((target("avx512f,avx512bw,popcnt"))) size_t count_ff_avx512(const uint8_t* in,
+__attribute__((target("avx512f,avx512bw,popcnt,bmi2"))) size_t count_ff_avx512(const uint8_t* in,
                                                                           size_t n) {
   const __m512i ff = _mm512_set1_epi8(static_cast<char>(kFF));
   size_t count = 0;
@@ -99,7 +99,13 @@ __attribute__((target("avx512f,avx512bw,popcnt"))) size_t count_ff_avx512(const 
     count +=
         static_cast<size_t>(_mm_popcnt_u64(_mm512_cmpeq_epi8_mask(_mm512_loadu_si512(in + i), ff)));
   }
-  return count + count_ff_portable(in + i, n - i);
+  // The last 0 to 63 bytes with a masked load, which reads none of the
+  // lanes left out. (Calling the portable count here instead lets clang
+  // inline and re-vectorise it for AVX-512, which its back end cannot
+  // select.)
+  const __mmask64 tail = _bzhi_u64(~uint64_t{0}, static_cast<unsigned>(n - i));
+  const __m512i last = _mm512_maskz_loadu_epi8(tail, in + i);
+  return count + static_cast<size_t>(_mm_popcnt_u64(_mm512_mask_cmpeq_epi8_mask(tail, last, ff)));
 }
 
 struct Cursor {
@@ -232,12 +238,23 @@ MASKJPEG_AVX512_END
 
 ScanKernels portable_scan_kernels() { return {count_ff_portable, stuff_portable}; }
 
-ScanKernels best_scan_kernels() {
+size_t supported_scan_kernels(ScanKernels kernels[kMaxScanKernels]) {
+  size_t n = 0;
 #if MASKJPEG_X86_SIMD
-  if (cpu_has_avx512vbmi()) return {count_ff_avx512, stuff_avx512};
-  if (cpu_has_avx512bw()) return {count_ff_avx512, stuff_portable};
+  if (cpu_has_avx512vbmi()) {
+    kernels[n++] = {count_ff_avx512, stuff_avx512};
+  } else if (cpu_has_avx512bw()) {
+    kernels[n++] = {count_ff_avx512, stuff_portable};
+  }
 #endif
-  return portable_scan_kernels();
+  kernels[n++] = portable_scan_kernels();
+  return n;
+}
+
+ScanKernels best_scan_kernels() {
+  ScanKernels kernels[kMaxScanKernels];
+  supported_scan_kernels(kernels);
+  return kernels[0];
 }
 
 }  // namespace maskjpeg

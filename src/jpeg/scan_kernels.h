@@ -25,7 +25,13 @@ struct ScanKernels {
 // Plain C++: word-at-a-time counting, memchr + memcpy between FF bytes.
 ScanKernels portable_scan_kernels();
 
-// The fastest kernels this CPU supports; asked per call.
+// Every set of kernels this CPU can run (within the build's kernel cap),
+// fastest first and the portable one last: writes up to kMaxScanKernels of
+// them to `kernels` and returns how many. Asked per call: no state.
+constexpr size_t kMaxScanKernels = 3;
+size_t supported_scan_kernels(ScanKernels kernels[kMaxScanKernels]);
+
+// The fastest of them.
 ScanKernels best_scan_kernels();
 
 }  // namespace maskjpeg
