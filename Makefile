@@ -1,8 +1,11 @@
 # Front door for a fresh Debian machine:
 #   make demo   install what is missing, build, run `maskjpeg demo`
-#   make test   install what is missing, build, run every test: the AddressSanitizer
-#               + UBSan build, the ThreadSanitizer build, a short libFuzzer run of
-#               each target, then the plain build (with its valgrind pass)
+#   make test   install what is missing, build, run every test phase and end
+#               with a summary of them: the AddressSanitizer + UBSan build, the
+#               ThreadSanitizer build, a short libFuzzer run of each target for
+#               each kernel family this CPU has, the clang Release build, the
+#               suite with the dispatch capped at each lesser kernel family,
+#               then the plain build (with its valgrind pass)
 # Also: make build, make install [PREFIX=/usr/local], make bench,
 #       make fuzz [FUZZ_SECONDS=600], make fuzz-seeds, make fuzz-merge, make clean.
 
@@ -10,7 +13,12 @@ BUILD       ?= build
 JOBS        ?= 2
 PREFIX      ?= /usr/local
 FUZZ_SECONDS ?= 600
-FUZZ_SMOKE_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 30
+# Kernel families this CPU runs, plainest first; the last is what `auto` picks.
+FAMILIES    := $(shell sh fuzz/kernel_families.sh)
+BEST_FAMILY := $(lastword $(FAMILIES))
+LESSER_FAMILIES := $(filter-out $(BEST_FAMILY),$(FAMILIES))
+TEST_PHASES = test-sanitize test-thread test-fuzz test-clang test-kernels test-plain
 DEBIAN_PACKAGES = cmake make g++ pkg-config binutils liblzo2-dev libpng-dev \
                   libjpeg-dev libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind \
                   python3 python3-numpy
@@ -18,7 +26,7 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 CMAKE_COMMON = -DCMAKE_BUILD_TYPE=Release -DMASKJPEG_WERROR=ON
 
 .PHONY: all deps build install demo test test-plain test-sanitize test-thread test-fuzz \
-        bench fuzz-build fuzz fuzz-seeds fuzz-merge clean
+        test-clang test-kernels bench fuzz-build fuzz fuzz-seeds fuzz-merge clean
 
 all: build
 
@@ -43,7 +51,9 @@ install: build
 demo: build
 	./$(BUILD)/tools/maskjpeg demo demo-out
 
-test: test-sanitize test-thread test-fuzz test-plain
+# Every phase runs, even after one fails; the summary says which passed.
+test: deps
+	@sh tests/run_phases.sh "$(MAKE)" $(TEST_PHASES)
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -60,26 +70,60 @@ test-thread: deps
 	cmake --build $(BUILD)-tsan -j $(JOBS) --target maskjpeg_tests
 	cd $(BUILD)-tsan && ctest --output-on-failure -R '^Concurrency\.'
 
+# The clang Release build, warnings as errors, and its whole suite (the
+# valgrind pass is the plain build's).
+test-clang: deps
+	cmake -S . -B $(BUILD)-clang $(CMAKE_COMMON) \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+	cmake --build $(BUILD)-clang -j $(JOBS)
+	cd $(BUILD)-clang && ctest --output-on-failure -j $(JOBS) \
+	  -E '^(valgrind_.*|install_and_consume|static_and_subproject)$$'
+
+# The suite with the dispatch capped at each kernel family below the one
+# this CPU would pick, so every family runs the whole suite here.
+test-kernels: deps
+	@for f in $(LESSER_FAMILIES); do \
+	  echo "== suite with MASKJPEG_KERNELS=$$f"; \
+	  cmake -S . -B $(BUILD)-kernels-$$f $(CMAKE_COMMON) -DMASKJPEG_KERNELS=$$f \
+	    -DMASKJPEG_BUILD_TOOLS=OFF >/dev/null && \
+	  cmake --build $(BUILD)-kernels-$$f -j $(JOBS) && \
+	  (cd $(BUILD)-kernels-$$f && ctest --output-on-failure -j $(JOBS) \
+	    -E '^(valgrind_.*|install_and_consume|static_and_subproject)$$') || exit 1; \
+	done
+
 bench: deps
 	cmake -S . -B $(BUILD)-bench $(CMAKE_COMMON) -DMASKJPEG_BUILD_BENCH=ON \
 	  -DMASKJPEG_BUILD_TESTS=OFF -DMASKJPEG_BUILD_TOOLS=OFF
 	cmake --build $(BUILD)-bench -j $(JOBS)
 	./$(BUILD)-bench/bench/maskjpeg_bench
 
+# One libFuzzer build per kernel family, each capped at its family.
 fuzz-build: deps
-	cmake -S . -B $(BUILD)-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMASKJPEG_WERROR=ON \
-	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-	  -DMASKJPEG_SANITIZE=address,undefined -DMASKJPEG_BUILD_FUZZ=ON \
-	  -DMASKJPEG_BUILD_TESTS=OFF -DMASKJPEG_BUILD_TOOLS=OFF
-	cmake --build $(BUILD)-fuzz -j $(JOBS)
+	@for f in $(FAMILIES); do \
+	  cmake -S . -B $(BUILD)-fuzz-$$f -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMASKJPEG_WERROR=ON \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DMASKJPEG_KERNELS=$$f \
+	    -DMASKJPEG_SANITIZE=address,undefined -DMASKJPEG_BUILD_FUZZ=ON \
+	    -DMASKJPEG_BUILD_TESTS=OFF -DMASKJPEG_BUILD_TOOLS=OFF >/dev/null && \
+	  cmake --build $(BUILD)-fuzz-$$f -j $(JOBS) || exit 1; \
+	done
 
-# A short run of each target from its seeds, as part of `make test`.
+# Runs each target for SECONDS with each kernel family, JOBS families at a
+# time, and prints the executions of every target and family.
+FUZZ_RUN = echo $(FAMILIES) | tr ' ' '\n' | xargs -P $(JOBS) -I{} \
+	  sh fuzz/run_fuzzers.sh $(BUILD)-fuzz-{} $(1) $(BUILD)-fuzz-{}/$(2) {} >/dev/null; \
+	status=$$?; \
+	for f in $(FAMILIES); do cat $(BUILD)-fuzz-$$f/$(2)/summary.txt; done; \
+	for f in $(FAMILIES); do ls $(BUILD)-fuzz-$$f/$(2) | grep -E -- '-(crash|leak|timeout|oom)-' \
+	  | sed "s|^|reproducer: $(BUILD)-fuzz-$$f/$(2)/|"; done; \
+	exit $$status
+
+# A short run, as part of `make test`.
 test-fuzz: fuzz-build
-	sh fuzz/run_fuzzers.sh $(BUILD)-fuzz $(FUZZ_SMOKE_SECONDS) $(BUILD)-fuzz/smoke
+	@$(call FUZZ_RUN,$(FUZZ_SMOKE_SECONDS),smoke)
 
-# The long run; the corpus it grows stays in $(BUILD)-fuzz/long.
+# The long run; the corpora it grows stay in $(BUILD)-fuzz-<family>/long.
 fuzz: fuzz-build
-	sh fuzz/run_fuzzers.sh $(BUILD)-fuzz $(FUZZ_SECONDS) $(BUILD)-fuzz/long
+	@$(call FUZZ_RUN,$(FUZZ_SECONDS),long)
 
 # Writes the generated seed corpora into fuzz/corpus/.
 fuzz-seeds: build
@@ -88,11 +132,12 @@ fuzz-seeds: build
 # Adds to the committed seeds the few small inputs of the last long run that
 # reach edges the seeds do not.
 fuzz-merge: fuzz-build
-	@for t in fuzz/corpus/*; do \
+	@for f in $(FAMILIES); do for t in fuzz/corpus/*; do \
 	  name=$$(basename $$t); \
-	  sh fuzz/add_new_coverage.sh ./$(BUILD)-fuzz/fuzz/fuzz_$$name $$t \
-	    $(BUILD)-fuzz/long/corpus-$$name || exit 1; \
-	done
+	  [ -d $(BUILD)-fuzz-$$f/long/corpus-$$name ] || continue; \
+	  sh fuzz/add_new_coverage.sh ./$(BUILD)-fuzz-$$f/fuzz/fuzz_$$name $$t \
+	    $(BUILD)-fuzz-$$f/long/corpus-$$name || exit 1; \
+	done; done
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-bench $(BUILD)-fuzz demo-out
+	rm -rf $(BUILD) $(BUILD)-* demo-out

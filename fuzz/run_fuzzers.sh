@@ -2,12 +2,14 @@
 # Runs every libFuzzer target for SECONDS each, starting from its committed
 # seed corpus, and prints one summary line per target: executions, edge
 # coverage, features, corpus size and crashes. Fails when a target crashed
-# (its reproducer is left in WORK_DIR).
-# usage: run_fuzzers.sh FUZZ_BUILD_DIR SECONDS WORK_DIR
+# (its reproducer is left in WORK_DIR). FAMILY names the kernel family the
+# build is capped at, for the summary.
+# usage: run_fuzzers.sh FUZZ_BUILD_DIR SECONDS WORK_DIR [FAMILY]
 set -eu
 build=$1
 seconds=$2
 work=$3
+family=${4:-auto}
 here=$(cd "$(dirname "$0")" && pwd)
 mkdir -p "$work"
 summary="$work/summary.txt"
@@ -20,7 +22,7 @@ for seeds in "$here"/corpus/*; do
   mkdir -p "$corpus"
   dict=""
   [ -f "$here/$name.dict" ] && dict="-dict=$here/$name.dict"
-  echo "fuzzing $name for ${seconds}s (log: $log)"
+  echo "fuzzing $name ($family kernels) for ${seconds}s (log: $log)"
   status=0
   # New inputs go to the scratch corpus only; the seeds stay as committed.
   "$build/fuzz/fuzz_$name" $dict -max_total_time="$seconds" -print_final_stats=1 \
@@ -35,8 +37,8 @@ for seeds in "$here"/corpus/*; do
     failed=1
     tail -n 40 "$log"
   fi
-  printf '%-12s %6ss  execs %-10s cov %-5s ft %-6s corpus %-5s crashes %s\n' \
-    "$name" "$seconds" "${execs:-?}" "${cov:-?}" "${ft:-?}" "${corp:-?}" "$crashes" | tee -a "$summary"
+  printf '%-12s %-9s %6ss  execs %-10s cov %-5s ft %-6s corpus %-5s crashes %s\n' \
+    "$name" "$family" "$seconds" "${execs:-?}" "${cov:-?}" "${ft:-?}" "${corp:-?}" "$crashes" | tee -a "$summary"
 done
 echo "summary in $summary"
 exit $failed
