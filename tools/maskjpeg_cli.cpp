@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -40,32 +40,62 @@ struct Result {
   ~Result() { free_mask_buffer(data); }
 };
 
-bool read_file(const std::string& path, std::vector<uint8_t>& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return !in.bad();
+// Files go through C stdio so that every failure, whatever its kind (a
+// directory, a missing file, a full disk), is reported with the system's
+// reason and never as an exception.
+void report_io(const char* what, const std::string& path, int error) {
+  std::fprintf(stderr, "maskjpeg: cannot %s %s: %s\n", what, path.c_str(), std::strerror(error));
 }
 
 // Reads a payload for the library, whose lengths are 32-bit.
-bool read_payload(const char* path, std::vector<uint8_t>& bytes) {
-  if (!read_file(path, bytes)) {
-    std::fprintf(stderr, "maskjpeg: cannot read %s: %s\n", path, std::strerror(errno));
+bool read_payload(const std::string& path, std::vector<uint8_t>& bytes) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    report_io("read", path, errno);
+    return false;
+  }
+  bytes.clear();
+  uint8_t chunk[1 << 16];
+  size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0 &&
+         bytes.size() <= static_cast<size_t>(INT32_MAX)) {
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  }
+  const int error = std::ferror(file) ? errno : 0;
+  std::fclose(file);
+  if (error != 0) {
+    report_io("read", path, error);
     return false;
   }
   if (bytes.size() > static_cast<size_t>(INT32_MAX)) {
-    std::fprintf(stderr, "maskjpeg: %s is too large for a payload\n", path);
+    std::fprintf(stderr, "maskjpeg: %s is too large for a payload (2 GiB at most)\n", path.c_str());
     return false;
   }
   return true;
 }
 
+// Opens `path` for writing; reports the reason when it cannot.
+std::FILE* open_output(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) report_io("write", path, errno);
+  return file;
+}
+
+// Closes a file written to, reporting a write or close that failed (a full
+// disk shows only here, when the buffered bytes are flushed).
+bool close_output(std::FILE* file, const std::string& path) {
+  int error = std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
+  if (std::fclose(file) != 0 && error == 0) error = errno;
+  if (error != 0) report_io("write", path, error);
+  return error == 0;
+}
+
 bool write_file(const std::string& path, const uint8_t* data, size_t size) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  out.close();
-  if (!out) std::fprintf(stderr, "maskjpeg: cannot write %s\n", path.c_str());
-  return static_cast<bool>(out);
+  std::FILE* file = open_output(path);
+  if (file == nullptr) return false;
+  errno = 0;
+  std::fwrite(data, 1, size, file);
+  return close_output(file, path);
 }
 
 bool parse_dimension(const char* text, int32_t& value) {
@@ -79,16 +109,31 @@ bool parse_dimension(const char* text, int32_t& value) {
 
 bool write_png(const std::string& path, const uint8_t* pixels, int32_t width, int32_t height,
                png_uint_32 format) {
+  std::FILE* file = open_output(path);
+  if (file == nullptr) return false;
   png_image image;
   std::memset(&image, 0, sizeof image);
   image.version = PNG_IMAGE_VERSION;
   image.width = static_cast<png_uint_32>(width);
   image.height = static_cast<png_uint_32>(height);
   image.format = format;
-  const int ok = png_image_write_to_file(&image, path.c_str(), 0, pixels, 0, nullptr);
-  if (!ok) std::fprintf(stderr, "maskjpeg: cannot write %s: %s\n", path.c_str(), image.message);
+  errno = 0;
+  const int ok = png_image_write_to_stdio(&image, file, 0, pixels, 0, nullptr);
+  const int error = errno;
+  const std::string message = image.message;
   png_image_free(&image);
-  return ok != 0;
+  if (!ok) {
+    // A failed write of the file has a system reason; anything else is
+    // libpng's own.
+    if (error != 0) {
+      report_io("write", path, error);
+    } else {
+      std::fprintf(stderr, "maskjpeg: cannot write %s: %s\n", path.c_str(), message.c_str());
+    }
+    std::fclose(file);
+    return false;
+  }
+  return close_output(file, path);
 }
 
 // The mask's alpha values (0, 1, 128) are close to invisible in a viewer, so
@@ -135,8 +180,10 @@ int repair_jpeg_command(const char* in_path, const char* out_path) {
 }
 
 int demo_command(const std::string& dir) {
+  // The directory itself is made if missing, but not a missing parent: a
+  // mistyped path should not leave a tree behind.
   std::error_code ec;
-  std::filesystem::create_directories(dir, ec);
+  std::filesystem::create_directory(dir, ec);
   if (ec) {
     std::fprintf(stderr, "maskjpeg: cannot create %s: %s\n", dir.c_str(), ec.message().c_str());
     return 1;
@@ -183,9 +230,7 @@ int demo_command(const std::string& dir) {
   return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
@@ -202,4 +247,17 @@ int main(int argc, char** argv) {
   }
   std::fputs(kUsage, stderr);
   return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  try {
+    return run(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "maskjpeg: out of memory\n");
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "maskjpeg: %s\n", e.what());
+  }
+  return 1;
 }
