@@ -62,7 +62,7 @@ test-sanitize: deps
 	cmake -S . -B $(BUILD)-asan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DMASKJPEG_SANITIZE=address,undefined -DMASKJPEG_BUILD_TOOLS=OFF
 	cmake --build $(BUILD)-asan -j $(JOBS)
-	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS) -E '^(install_and_consume|static_and_subproject)$$'
+	cd $(BUILD)-asan && ctest --output-on-failure -j $(JOBS) -E '^(install_and_consume|packaging)$$'
 
 test-thread: deps
 	cmake -S . -B $(BUILD)-tsan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -77,7 +77,7 @@ test-clang: deps
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(BUILD)-clang -j $(JOBS)
 	cd $(BUILD)-clang && ctest --output-on-failure -j $(JOBS) \
-	  -E '^(valgrind_.*|install_and_consume|static_and_subproject)$$'
+	  -E '^(valgrind_.*|install_and_consume|packaging)$$'
 
 # The suite with the dispatch capped at each kernel family below the one
 # this CPU would pick, so every family runs the whole suite here.
@@ -88,7 +88,7 @@ test-kernels: deps
 	    -DMASKJPEG_BUILD_TOOLS=OFF >/dev/null && \
 	  cmake --build $(BUILD)-kernels-$$f -j $(JOBS) && \
 	  (cd $(BUILD)-kernels-$$f && ctest --output-on-failure -j $(JOBS) \
-	    -E '^(valgrind_.*|install_and_consume|static_and_subproject)$$') || exit 1; \
+	    -E '^(valgrind_.*|install_and_consume|packaging)$$') || exit 1; \
 	done
 
 bench: deps

@@ -8,7 +8,9 @@
  * Conventions shared by every function:
  *
  *  - The input belongs to the caller. It is only read, only during the call,
- *    and no reference to it is kept.
+ *    and no reference to it is kept. It must not change during the call; if
+ *    another thread does change it, the call fails or returns some result,
+ *    but it never reads or writes outside the input and its own buffers.
  *  - A result is a buffer the library allocates for that one call. It belongs
  *    to the caller from the return on, and goes back through either
  *    free_mask_buffer() or free_jpeg_buffer(): the two are one release
@@ -104,8 +106,14 @@ MASKJPEG_API uint8_t *decode_mask(const uint8_t *data, int32_t data_len,
  * data without byte stuffing (every FF of it is written as FF 00). The scan
  * data is everything after the scan header up to a closing FF D9, or to the
  * end of the input when there is none; either way the result ends with
- * FF D9. Everything before the scan header is copied: SOI, fill bytes, and
- * every segment with a length field (DQT, DHT, SOFn, DRI, APPn, COM, ...).
+ * FF D9. Everything before the scan header is copied: SOI, every segment
+ * with a length field (DQT, DHT, SOFn, DRI, APPn, COM, ...), and fill bytes
+ * (extra FF before a marker), which go with the marker they precede and so
+ * are dropped with an FF A0. Restart markers cannot be told from data in a
+ * stored scan (without stuffing, a data FF may be followed by any byte), so
+ * an FF D0-D7 in it is stuffed like any FF: an image stored with a restart
+ * interval (DRI) comes out with FF 00 Dn where its encoder wrote FF Dn, and
+ * decoders then give its first interval right and the rest wrongly.
  * A stream that is standard already, with an APP0 (JFIF) segment before its
  * scan or a standard scan header (length 6 + 2 * components), is returned
  * byte for byte, as is one with no scan at all. Input after an EOI that
@@ -116,7 +124,7 @@ MASKJPEG_API uint8_t *decode_mask(const uint8_t *data, int32_t data_len,
  * free_mask_buffer()). Returns NULL and writes 0 to *out_size when data is
  * NULL, data_len is not positive or is 1073741824 or more, memory runs out,
  * nothing at all would be written (the input does not start with FF, or
- * holds nothing but FF A0), or the input is not a marker stream: a byte
+ * holds nothing but FF A0 and fill bytes), or the input is not a marker stream: a byte
  * that is not FF where a marker should start, a marker byte 00-BF (other
  * than A0) or D0-D7 there, a lone FF at the end, a length below 2 or a
  * segment or scan header that runs past the end, or a scan header length

@@ -4,6 +4,7 @@
 // same pixels from libjpeg's decoder with no warning.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <ostream>
@@ -80,6 +81,7 @@ struct EncodeOptions {
   bool adobe = false;
   bool progressive = false;
   bool exif = false;
+  int restart_rows = 0;  // a restart marker every this many MCU rows
 };
 
 Bytes encode(const Settings& s, const Bytes& pixels, EncodeOptions opt = {}) {
@@ -114,6 +116,7 @@ Bytes encode(const Settings& s, const Bytes& pixels, EncodeOptions opt = {}) {
     cinfo.comp_info[0].v_samp_factor = v;
   }
   if (opt.progressive) jpeg_simple_progression(&cinfo);
+  cinfo.restart_in_rows = opt.restart_rows;
   jpeg_start_compress(&cinfo, TRUE);
   if (opt.exif) {
     static const JOCTET kExif[] = {'E', 'x', 'i', 'f', 0, 0, 'M', 'M', 0, 42, 0, 0, 0, 8, 0, 0};
@@ -230,6 +233,37 @@ TEST(RepairJpeg, StandardStreamsPassUnchanged) {
     ASSERT_FALSE(standard.empty()) << kind.what;
     EXPECT_EQ(repair(standard), standard) << kind.what;
   }
+}
+
+// Restart markers cannot be told apart from data in a stored scan: without
+// byte stuffing, a data FF followed by a byte D0-D7 reads just like a
+// restart marker. The repair treats them as data, as it must for every
+// stream that has no DRI, so a stored image with a restart interval comes
+// out with FF 00 Dn where its encoder wrote FF Dn. A decoder then finds no
+// restart marker where it expects one: libjpeg warns, decodes the first
+// interval exactly and the rest wrongly. This shows what a caller gets.
+TEST(RepairJpeg, RestartMarkersInAStoredScanBecomeData) {
+  const Settings s = {64, 64, Sampling::k444, 75, false};
+  EncodeOptions with_restarts;
+  with_restarts.restart_rows = 1;  // 8 pixel rows an interval
+  const Bytes original = encode(s, make_pixels(s), with_restarts);
+  const Bytes stored = stored_form::to_stored_form(original, /*keep_restart_markers=*/true);
+  ASSERT_FALSE(stored.empty());
+  const Bytes repaired = repair(stored);
+  ASSERT_FALSE(repaired.empty());
+  const Bytes rst0_as_data = hex("FF 00 D0");
+  EXPECT_NE(std::search(repaired.begin(), repaired.end(), rst0_as_data.begin(), rst0_as_data.end()),
+            repaired.end());
+
+  const Decoded want = decode_jpeg(original);
+  const Decoded got = decode_jpeg(repaired);
+  ASSERT_TRUE(want.ok);
+  ASSERT_TRUE(got.ok);  // decodes, with warnings
+  EXPECT_GT(got.warnings, 0);
+  const size_t interval_bytes = size_t{8} * 64 * 3;  // the first 8 rows
+  EXPECT_TRUE(std::equal(want.pixels.begin(), want.pixels.begin() + interval_bytes,
+                         got.pixels.begin()));
+  EXPECT_NE(got.pixels, want.pixels);
 }
 
 }  // namespace

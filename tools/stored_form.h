@@ -1,4 +1,4 @@
-// Turns a standard single-scan baseline JPEG (no restart markers) into the
+// Turns a standard single-scan baseline JPEG into the
 // compact stored variant that repair_jpeg reads: APPn and COM segments
 // dropped, FF A0 after SOI, the scan header's last three bytes cut and its
 // length lowered by 3, and the 00 after every FF of the scan data removed.
@@ -46,8 +46,10 @@ inline Bytes without_app_segments(const Bytes& jpeg) {
 }
 
 // The stored variant of a standard stream; empty if it is not one that the
-// variant can hold.
-inline Bytes to_stored_form(const Bytes& jpeg) {
+// variant can hold. With `keep_restart_markers`, restart markers (FF D0 to
+// FF D7) in the scan are kept as they are, as a writer of the stored form
+// that only drops stuffing bytes would leave them.
+inline Bytes to_stored_form(const Bytes& jpeg, bool keep_restart_markers = false) {
   const Bytes plain = without_app_segments(jpeg);
   if (plain.size() < 6 || plain[plain.size() - 2] != 0xFF || plain.back() != 0xD9) return {};
   Bytes out = {0xFF, 0xD8, 0xFF, 0xA0};
@@ -68,7 +70,9 @@ inline Bytes to_stored_form(const Bytes& jpeg) {
   for (size_t i = at + 2 + length; i + 2 < plain.size(); ++i) {
     out.push_back(plain[i]);
     if (plain[i] == 0xFF) {
-      if (plain[i + 1] != 0x00) return {};  // a marker inside the scan
+      const uint8_t next = plain[i + 1];
+      if (keep_restart_markers && next >= 0xD0 && next <= 0xD7) continue;
+      if (next != 0x00) return {};  // a marker inside the scan
       ++i;
     }
   }
