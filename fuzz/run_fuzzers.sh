@@ -20,6 +20,7 @@ for seeds in "$here"/corpus/*; do
   corpus="$work/corpus-$name"
   log="$work/$name.log"
   mkdir -p "$corpus"
+  rm -f "$work/$name"-crash-* "$work/$name"-leak-* "$work/$name"-timeout-* "$work/$name"-oom-*
   dict=""
   [ -f "$here/$name.dict" ] && dict="-dict=$here/$name.dict"
   echo "fuzzing $name ($family kernels) for ${seconds}s (log: $log)"
