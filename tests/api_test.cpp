@@ -11,8 +11,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <random>
+#include <string>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -201,10 +203,8 @@ TEST(HostChangesInput, CallsStayInBounds) {
     uint8_t a, b;      // between these two values
   };
   const std::vector<Flip> flips = {
-      {&segment, 3, 1, 0xD9, 0xFE},
-      {&scan, 11, scan.size() - 13, 0x12, 0xFF},
-      {&scan, 7, 1, 0x05, 0xFF},
-      {&scan, scan.size() - 2, 2, 0xFF, 0xD9},
+      {&segment, 3, 1, 0xD9, 0xFE}, {&scan, 11, scan.size() - 13, 0x12, 0xFF},
+      {&scan, 7, 1, 0x05, 0xFF},    {&scan, scan.size() - 2, 2, 0xFF, 0xD9},
       {&mask, 0, 10, 0x11, 0xFF},
   };
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(stress_seconds());
@@ -241,6 +241,54 @@ TEST(HostChangesInput, CallsStayInBounds) {
   changer.join();
   EXPECT_EQ(bad.load(), 0) << "of " << calls.load() << " calls";
 }
+
+#if defined(__linux__)
+// The VmFlags line of the mapping that holds `p`, from /proc/self/smaps.
+std::string vm_flags_of(const void* p) {
+  FILE* smaps = std::fopen("/proc/self/smaps", "r");
+  if (smaps == nullptr) return "";
+  const auto at = reinterpret_cast<uintptr_t>(p);
+  char line[512];
+  bool inside = false;
+  std::string flags;
+  while (std::fgets(line, sizeof line, smaps) != nullptr) {
+    unsigned long start = 0, end = 0;
+    if (std::sscanf(line, "%lx-%lx ", &start, &end) == 2 &&
+        std::strchr(line, '-') < std::strchr(line, ' ')) {
+      inside = start <= at && at < end;
+    } else if (inside && std::strncmp(line, "VmFlags:", 8) == 0) {
+      flags = line + 8;
+      break;
+    }
+  }
+  std::fclose(smaps);
+  return flags;
+}
+
+// A large result (32 MiB and more: always a fresh mapping) is advised for
+// transparent huge pages, so it faults in 2 MiB at a time; a small one, from
+// the heap, is not. Either way it is released normally.
+TEST(Memory, LargeResultsAreAdvisedForHugePages) {
+  if (std::fopen("/sys/kernel/mm/transparent_hugepage/enabled", "r") == nullptr) {
+    GTEST_SKIP() << "no transparent huge pages in this kernel";
+  }
+  const uint8_t stream[] = {0x11, 0x00, 0x00};
+  struct Case {
+    int32_t width, height;
+    bool advised;
+  };
+  for (const Case& c : {Case{4096, 2048, true}, Case{4096, 2047, false}, Case{64, 64, false}}) {
+    int32_t size = -1;
+    uint8_t* out = decode_mask(stream, 3, c.width, c.height, &size);
+    ASSERT_NE(out, nullptr);
+    const std::string flags = vm_flags_of(out);
+    ASSERT_FALSE(flags.empty());
+    EXPECT_EQ(flags.find(" hg") != std::string::npos, c.advised)
+        << c.width << "x" << c.height << ": " << flags;
+    free_mask_buffer(out);
+  }
+}
+#endif
 
 #if !MASKJPEG_TEST_UNDER_SANITIZER
 // Bytes the allocator has handed out and not got back.

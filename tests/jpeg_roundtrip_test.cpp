@@ -261,8 +261,8 @@ TEST(RepairJpeg, RestartMarkersInAStoredScanBecomeData) {
   ASSERT_TRUE(got.ok);  // decodes, with warnings
   EXPECT_GT(got.warnings, 0);
   const size_t interval_bytes = size_t{8} * 64 * 3;  // the first 8 rows
-  EXPECT_TRUE(std::equal(want.pixels.begin(), want.pixels.begin() + interval_bytes,
-                         got.pixels.begin()));
+  EXPECT_TRUE(
+      std::equal(want.pixels.begin(), want.pixels.begin() + interval_bytes, got.pixels.begin()));
   EXPECT_NE(got.pixels, want.pixels);
 }
 

@@ -96,7 +96,7 @@ bool rewrite_scan(const uint8_t* in, size_t n, size_t at, Output& out, const Sca
 
 }  // namespace
 
-Output::Output(size_t capacity) noexcept : buffer_(allocate(capacity)), capacity_(capacity) {
+Output::Output(size_t capacity) noexcept : buffer_(allocate_result(capacity)), capacity_(capacity) {
   if (!buffer_) capacity_ = 0;
 }
 
@@ -130,7 +130,8 @@ bool Output::put_stuffed(const uint8_t* in, size_t n, size_t reserve,
   const size_t capacity = size_ + rest_n + k.count_ff(rest, rest_n) + reserve;
   if (!grow(buffer_, capacity)) return false;
   capacity_ = capacity;
-  const StuffProgress more = k.stuff(rest, rest_n, buffer_.get() + size_, capacity_ - size_ - reserve);
+  const StuffProgress more =
+      k.stuff(rest, rest_n, buffer_.get() + size_, capacity_ - size_ - reserve);
   size_ += more.written;
   return more.consumed == rest_n;
 }

@@ -91,7 +91,7 @@ StuffProgress stuff_portable(const uint8_t* in, size_t n, uint8_t* out, size_t c
 MASKJPEG_AVX512_BEGIN
 
 __attribute__((target("avx512f,avx512bw,popcnt,bmi2"))) size_t count_ff_avx512(const uint8_t* in,
-                                                                          size_t n) {
+                                                                               size_t n) {
   const __m512i ff = _mm512_set1_epi8(static_cast<char>(kFF));
   size_t count = 0;
   size_t i = 0;

@@ -57,7 +57,7 @@ extern "C" MASKJPEG_API uint8_t* decode_mask(const uint8_t* data, int32_t data_l
   if (!packed || !decompress_mask(data, data_len, packed.get(), packed_size)) {
     return fail(out_size);
   }
-  Buffer result = allocate(static_cast<size_t>(result_size));
+  Buffer result = allocate_result(static_cast<size_t>(result_size));
   if (!result) return fail(out_size);
   expand_mask(packed.get(), static_cast<size_t>(width), static_cast<size_t>(height), result.get(),
               best_expand_run());
