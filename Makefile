@@ -14,6 +14,7 @@ JOBS        ?= 2
 PREFIX      ?= /usr/local
 FUZZ_SECONDS ?= 600
 FUZZ_SMOKE_SECONDS ?= 30
+BENCH_REPETITIONS ?= 5
 # Kernel families this CPU runs, plainest first; the last is what `auto` picks.
 FAMILIES    := $(shell sh fuzz/kernel_families.sh)
 BEST_FAMILY := $(lastword $(FAMILIES))
@@ -91,11 +92,22 @@ test-kernels: deps
 	    -E '^(valgrind_.*|install_and_consume|packaging)$$') || exit 1; \
 	done
 
+# The benchmarks once per kernel family this CPU runs, each build capped at
+# its family; the tables of all of them at the end.
 bench: deps
-	cmake -S . -B $(BUILD)-bench $(CMAKE_COMMON) -DMASKJPEG_BUILD_BENCH=ON \
-	  -DMASKJPEG_BUILD_TESTS=OFF -DMASKJPEG_BUILD_TOOLS=OFF
-	cmake --build $(BUILD)-bench -j $(JOBS)
-	./$(BUILD)-bench/bench/maskjpeg_bench
+	@for f in $(FAMILIES); do \
+	  cmake -S . -B $(BUILD)-bench-$$f $(CMAKE_COMMON) -DMASKJPEG_BUILD_BENCH=ON \
+	    -DMASKJPEG_KERNELS=$$f -DMASKJPEG_BUILD_TESTS=OFF -DMASKJPEG_BUILD_TOOLS=OFF >/dev/null && \
+	  cmake --build $(BUILD)-bench-$$f -j $(JOBS) >/dev/null || exit 1; \
+	done
+	@for f in $(FAMILIES); do \
+	  echo "== $$f kernels"; \
+	  ./$(BUILD)-bench-$$f/bench/maskjpeg_bench --benchmark_repetitions=$(BENCH_REPETITIONS) \
+	    --benchmark_report_aggregates_only=true | tee $(BUILD)-bench-$$f/table.txt || exit 1; \
+	done
+	@echo; echo "== all kernel families, medians of $(BENCH_REPETITIONS) repetitions"
+	@for f in $(FAMILIES); do grep '^|' $(BUILD)-bench-$$f/table.txt | \
+	  { [ $$f = $(firstword $(FAMILIES)) ] && cat || tail -n +3; }; done
 
 # One libFuzzer build per kernel family, each capped at its family.
 fuzz-build: deps

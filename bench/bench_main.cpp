@@ -13,15 +13,18 @@ std::vector<RatioRow>& ratio_rows() {
 
 namespace {
 
-// Keeps each run's mean real time per iteration, in nanoseconds, by name.
+// Keeps each benchmark's real time per iteration, in nanoseconds, by name:
+// the median when it ran with repetitions, else its one run.
 class CollectingReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-        times_[run.benchmark_name()] = run.GetAdjustedRealTime() *
-                                       benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
-                                       benchmark::GetTimeUnitMultiplier(run.time_unit);
+      const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+      const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      if ((single || median) && run.iterations > 0) {
+        times_[run.run_name.str()] = run.GetAdjustedRealTime() *
+                                     benchmark::GetTimeUnitMultiplier(benchmark::kNanosecond) /
+                                     benchmark::GetTimeUnitMultiplier(run.time_unit);
       }
     }
     ConsoleReporter::ReportRuns(runs);
@@ -38,6 +41,18 @@ std::string micros(double ns) {
   return text;
 }
 
+// The sum of the named runs' times; false if any of them did not run.
+bool sum_of(const std::map<std::string, double>& t, const std::vector<std::string>& names,
+            double& sum) {
+  sum = 0;
+  for (const std::string& name : names) {
+    auto it = t.find(name);
+    if (it == t.end()) return false;
+    sum += it->second;
+  }
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -46,28 +61,25 @@ int main(int argc, char** argv) {
   benchmark::RunSpecifiedBenchmarks(&reporter);
 
   const auto& t = reporter.times();
-  std::printf("\n| case | time (us) | floor (us) | ratio | target |\n|---|---:|---:|---:|---:|\n");
+  std::printf(
+      "\n| case | kernels | time (us) | fresh floor (us) | ratio | warm floor (us) | ratio | "
+      "target |\n|---|---|---:|---:|---:|---:|---:|---:|\n");
   for (const RatioRow& row : ratio_rows()) {
     auto measured = t.find(row.measured);
-    if (measured == t.end()) continue;  // filtered out
-    double floor = 0;
-    bool complete = true;
-    for (const std::string& f : row.floors) {
-      auto it = t.find(f);
-      if (it == t.end())
-        complete = false;
-      else
-        floor += it->second;
+    double fresh = 0, warm = 0;
+    if (measured == t.end() || !sum_of(t, row.fresh_floor, fresh) ||
+        !sum_of(t, row.warm_floor, warm)) {
+      continue;  // filtered out
     }
-    if (!complete) continue;
-    const double ratio = measured->second / floor;
+    const double ratio = measured->second / fresh;
     char target[32] = "-";
     if (row.target > 0) {
       std::snprintf(target, sizeof target, "%s %.2f", ratio <= row.target ? "<=" : "MISSED",
                     row.target);
     }
-    std::printf("| %s | %s | %s | %.2f | %s |\n", row.label.c_str(),
-                micros(measured->second).c_str(), micros(floor).c_str(), ratio, target);
+    std::printf("| %s | %s | %s | %s | %.2f | %s | %.2f | %s |\n", row.label.c_str(),
+                MASKJPEG_BENCH_FAMILY, micros(measured->second).c_str(), micros(fresh).c_str(),
+                ratio, micros(warm).c_str(), measured->second / warm, target);
   }
   benchmark::Shutdown();
   return 0;
