@@ -107,9 +107,11 @@ int register_jpeg_benchmarks() {
     benchmark::RegisterBenchmark(floor.c_str(), bm_floor_memcpy, c);
     const std::string warm = std::string("warm_memcpy/") + c.label;
     benchmark::RegisterBenchmark(warm.c_str(), bm_warm_memcpy, c);
-    ratio_rows().push_back(
-        {std::string("repair_jpeg ") + c.label, repair, {floor}, {warm},
-         portable_kernels() ? c.portable_target : c.target});
+    ratio_rows().push_back({std::string("repair_jpeg ") + c.label,
+                            repair,
+                            {floor},
+                            {warm},
+                            portable_kernels() ? c.portable_target : c.target});
   }
   return 0;
 }

@@ -39,7 +39,8 @@ namespace maskjpeg {
 // The build option MASKJPEG_KERNELS caps the dispatch: each family is picked
 // only when the CPU has it and the cap allows it.
 inline bool cpu_has_avx2() {
-  return MASKJPEG_KERNEL_CAP >= MASKJPEG_KERNELS_AVX2 && __builtin_cpu_supports("avx2");
+  return MASKJPEG_KERNEL_CAP >= MASKJPEG_KERNELS_AVX2 && __builtin_cpu_supports("avx2") &&
+         __builtin_cpu_supports("bmi") && __builtin_cpu_supports("popcnt");
 }
 
 inline bool cpu_has_avx512bw() {
