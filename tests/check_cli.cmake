@@ -1,13 +1,15 @@
-# Runs the CLI with ARGS and fails unless it exits with STATUS and its
-# standard error matches MESSAGE (a regular expression).
+# Runs the CLI with ARGS and fails unless it exits with STATUS and what it
+# prints (standard output and error together) matches MESSAGE, a regular
+# expression.
 # Arguments: -DCLI=<path> -DARGS=<a,b,c> -DSTATUS=<n> -DMESSAGE=<regex>
 string(REPLACE "," ";" ARGS "${ARGS}")
-execute_process(COMMAND ${CLI} ${ARGS} RESULT_VARIABLE status ERROR_VARIABLE err OUTPUT_QUIET)
+execute_process(COMMAND ${CLI} ${ARGS} RESULT_VARIABLE status OUTPUT_VARIABLE out
+                ERROR_VARIABLE out)
 if(NOT status STREQUAL STATUS)
-  message(FATAL_ERROR "maskjpeg ${ARGS}: exit status ${status}, expected ${STATUS}\n${err}")
+  message(FATAL_ERROR "maskjpeg ${ARGS}: exit status ${status}, expected ${STATUS}\n${out}")
 endif()
-if(NOT err MATCHES "${MESSAGE}")
-  message(FATAL_ERROR "maskjpeg ${ARGS}: message does not match '${MESSAGE}':\n${err}")
+if(NOT out MATCHES "${MESSAGE}")
+  message(FATAL_ERROR "maskjpeg ${ARGS}: output does not match '${MESSAGE}':\n${out}")
 endif()
-string(STRIP "${err}" err)
-message(STATUS "maskjpeg ${ARGS}: ${status}, ${err}")
+string(STRIP "${out}" out)
+message(STATUS "maskjpeg ${ARGS}: ${status}, ${out}")

@@ -2,6 +2,7 @@
 // It reads and writes files; the library itself never does.
 #include <png.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -12,10 +13,13 @@
 #include <filesystem>
 #include <new>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "demo_samples.h"
 #include "maskjpeg.h"
+#include "payload_info.h"
 
 namespace {
 
@@ -27,11 +31,25 @@ const char kUsage[] =
     "  maskjpeg repair-jpeg IN OUT.jpg\n"
     "      Rewrite the JPEG stored in the compact variant IN as a standard\n"
     "      JPEG file; a standard JPEG comes out unchanged.\n"
+    "  maskjpeg info FILE\n"
+    "      Say what a payload is: an LZO1X stream (its size, and the mask\n"
+    "      shapes it fits) or a JPEG (stored or standard, its frame, its scan).\n"
     "  maskjpeg demo [DIR]\n"
     "      Decode the sample payloads built into this tool and write the\n"
     "      results into DIR (default demo-out/).\n"
-    "  maskjpeg --help\n"
-    "      Show this text.\n";
+    "  maskjpeg --version | --help\n"
+    "IN, FILE and OUT may be - for standard input and output.\n";
+
+// Each command's own usage line, for a message about its arguments.
+const char* command_usage(const std::string& command) {
+  if (command == "decode-mask") return "maskjpeg decode-mask IN WIDTH HEIGHT OUT.png";
+  if (command == "repair-jpeg") return "maskjpeg repair-jpeg IN OUT.jpg";
+  if (command == "info") return "maskjpeg info FILE";
+  return "maskjpeg demo [DIR]";
+}
+
+// width * height below this keeps the result size in 32 bits.
+constexpr int64_t kPixelLimit = int64_t{1} << 29;
 
 // Owns one result of the library (either release name serves both kinds).
 struct Result {
@@ -47,9 +65,11 @@ void report_io(const char* what, const std::string& path, int error) {
   std::fprintf(stderr, "maskjpeg: cannot %s %s: %s\n", what, path.c_str(), std::strerror(error));
 }
 
-// Reads a payload for the library, whose lengths are 32-bit.
+// Reads a payload for the library, whose lengths are 32-bit; "-" is
+// standard input.
 bool read_payload(const std::string& path, std::vector<uint8_t>& bytes) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  const bool stdin_ = path == "-";
+  std::FILE* file = stdin_ ? stdin : std::fopen(path.c_str(), "rb");
   if (file == nullptr) {
     report_io("read", path, errno);
     return false;
@@ -62,7 +82,7 @@ bool read_payload(const std::string& path, std::vector<uint8_t>& bytes) {
     bytes.insert(bytes.end(), chunk, chunk + got);
   }
   const int error = std::ferror(file) ? errno : 0;
-  std::fclose(file);
+  if (!stdin_) std::fclose(file);
   if (error != 0) {
     report_io("read", path, error);
     return false;
@@ -74,8 +94,10 @@ bool read_payload(const std::string& path, std::vector<uint8_t>& bytes) {
   return true;
 }
 
-// Opens `path` for writing; reports the reason when it cannot.
+// Opens `path` for writing ("-": standard output); reports the reason when
+// it cannot.
 std::FILE* open_output(const std::string& path) {
+  if (path == "-") return stdout;
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) report_io("write", path, errno);
   return file;
@@ -85,7 +107,8 @@ std::FILE* open_output(const std::string& path) {
 // disk shows only here, when the buffered bytes are flushed).
 bool close_output(std::FILE* file, const std::string& path) {
   int error = std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
-  if (std::fclose(file) != 0 && error == 0) error = errno;
+  const int closed = file == stdout ? std::fflush(file) : std::fclose(file);
+  if (closed != 0 && error == 0) error = errno;
   if (error != 0) report_io("write", path, error);
   return error == 0;
 }
@@ -97,6 +120,10 @@ bool write_file(const std::string& path, const uint8_t* data, size_t size) {
   std::fwrite(data, 1, size, file);
   return close_output(file, path);
 }
+
+// Where the one-line report of a success goes: standard output, unless the
+// result itself went there.
+std::FILE* report_stream(const std::string& out_path) { return out_path == "-" ? stderr : stdout; }
 
 bool parse_dimension(const char* text, int32_t& value) {
   errno = 0;
@@ -130,7 +157,7 @@ bool write_png(const std::string& path, const uint8_t* pixels, int32_t width, in
     } else {
       std::fprintf(stderr, "maskjpeg: cannot write %s: %s\n", path.c_str(), message.c_str());
     }
-    std::fclose(file);
+    if (file != stdout) std::fclose(file);
     return false;
   }
   return close_output(file, path);
@@ -147,36 +174,191 @@ std::vector<uint8_t> alpha_view(const Result& rgba) {
   return grey;
 }
 
-int decode_mask_command(const char* in_path, const char* width_text, const char* height_text,
-                        const char* out_path) {
+// Says why decode_mask refused a payload, from liblzo2's own reading.
+void explain_mask_failure(const std::string& path, const std::vector<uint8_t>& payload,
+                          int32_t width, int32_t height) {
+  const size_t packed = (static_cast<size_t>(width) + 3) / 4 * static_cast<size_t>(height);
+  // Up to 1 GiB, to tell how much more than the mask the stream holds.
+  const payload_info::LzoInfo lzo = payload_info::read_lzo(payload, size_t{1} << 30);
+  const std::string what = path + " is not a valid " + std::to_string(width) + "x" +
+                           std::to_string(height) + " mask payload: ";
+  std::string why;
+  switch (lzo.status) {
+    case payload_info::LzoInfo::kTooLarge:
+    case payload_info::LzoInfo::kOk:
+      if (lzo.status == payload_info::LzoInfo::kOk && lzo.size <= packed) {
+        why = "the library rejected it";
+        break;
+      }
+      why = "its LZO1X stream decompresses to " +
+            (lzo.status == payload_info::LzoInfo::kOk ? std::to_string(lzo.size)
+                                                      : std::string("more than 1 GiB")) +
+            " bytes; a " + std::to_string(width) + "x" + std::to_string(height) + " mask takes " +
+            std::to_string(packed) + " (maskjpeg info lists the shapes it fits)";
+      break;
+    case payload_info::LzoInfo::kCutShort:
+      why = "the LZO1X stream is cut short: " + lzo.detail;
+      break;
+    case payload_info::LzoInfo::kCorrupt:
+      why = "not a valid LZO1X stream: " + lzo.detail;
+      break;
+  }
+  std::fprintf(stderr, "maskjpeg: %s%s\n", what.c_str(), why.c_str());
+}
+
+int decode_mask_command(const std::string& in_path, const char* width_text, const char* height_text,
+                        const std::string& out_path) {
   int32_t width = 0, height = 0;
-  if (!parse_dimension(width_text, width) || !parse_dimension(height_text, height)) {
-    std::fprintf(stderr, "maskjpeg: WIDTH and HEIGHT must be positive integers\n");
-    return 2;
+  for (const auto& [text, value, name] :
+       {std::tuple<const char*, int32_t*, const char*>{width_text, &width, "WIDTH"},
+        std::tuple<const char*, int32_t*, const char*>{height_text, &height, "HEIGHT"}}) {
+    if (!parse_dimension(text, *value)) {
+      std::fprintf(stderr, "maskjpeg: %s must be a positive integer, not '%s'\n", name, text);
+      return 2;
+    }
+  }
+  if (int64_t{width} * height >= kPixelLimit) {
+    std::fprintf(stderr,
+                 "maskjpeg: a %dx%d mask is too large: width x height must stay below %lld "
+                 "(its RGBA result would pass 2 GiB)\n",
+                 width, height, static_cast<long long>(kPixelLimit));
+    return 1;
   }
   std::vector<uint8_t> payload;
   if (!read_payload(in_path, payload)) return 1;
+  if (payload.empty()) {
+    std::fprintf(stderr, "maskjpeg: %s is empty\n", in_path.c_str());
+    return 1;
+  }
   Result mask;
   mask.data =
       decode_mask(payload.data(), static_cast<int32_t>(payload.size()), width, height, &mask.size);
   if (mask.data == nullptr) {
-    std::fprintf(stderr, "maskjpeg: %s is not a valid %dx%d mask payload\n", in_path, width,
-                 height);
+    explain_mask_failure(in_path, payload, width, height);
     return 1;
   }
-  return write_png(out_path, mask.data, width, height, PNG_FORMAT_RGBA) ? 0 : 1;
+  if (!write_png(out_path, mask.data, width, height, PNG_FORMAT_RGBA)) return 1;
+  size_t alpha_count[3] = {0, 0, 0};  // alpha 0, 1, 128
+  for (int32_t i = 3; i < mask.size; i += 4) {
+    const uint8_t a = mask.data[i];
+    ++alpha_count[a == 0 ? 0 : a == 1 ? 1 : 2];
+  }
+  std::fprintf(report_stream(out_path),
+               "%s: %dx%d mask, %d bytes of RGBA; alpha 0: %zu pixels, 1: %zu, 128: %zu\n",
+               out_path.c_str(), width, height, mask.size, alpha_count[0], alpha_count[1],
+               alpha_count[2]);
+  return 0;
 }
 
-int repair_jpeg_command(const char* in_path, const char* out_path) {
+int repair_jpeg_command(const std::string& in_path, const std::string& out_path) {
   std::vector<uint8_t> stored;
   if (!read_payload(in_path, stored)) return 1;
+  if (stored.empty()) {
+    std::fprintf(stderr, "maskjpeg: %s is empty\n", in_path.c_str());
+    return 1;
+  }
   Result jpeg;
   jpeg.data = repair_jpeg(stored.data(), static_cast<int32_t>(stored.size()), &jpeg.size);
   if (jpeg.data == nullptr) {
-    std::fprintf(stderr, "maskjpeg: %s is not a JPEG stream this tool can repair\n", in_path);
+    const payload_info::JpegInfo info = payload_info::read_jpeg(stored);
+    std::fprintf(stderr, "maskjpeg: %s is not a JPEG stream this tool can repair: %s\n",
+                 in_path.c_str(),
+                 info.problem.empty() ? "nothing of it would be written" : info.problem.c_str());
     return 1;
   }
-  return write_file(out_path, jpeg.data, static_cast<size_t>(jpeg.size)) ? 0 : 1;
+  if (!write_file(out_path, jpeg.data, static_cast<size_t>(jpeg.size))) return 1;
+  const bool unchanged = static_cast<size_t>(jpeg.size) == stored.size() &&
+                         std::memcmp(jpeg.data, stored.data(), stored.size()) == 0;
+  if (unchanged) {
+    std::fprintf(report_stream(out_path), "%s: standard JPEG, copied unchanged (%d bytes)\n",
+                 out_path.c_str(), jpeg.size);
+  } else {
+    const payload_info::JpegInfo info = payload_info::read_jpeg(stored);
+    std::fprintf(report_stream(out_path),
+                 "%s: repaired, %zu stuffing bytes added (%zu -> %d bytes)\n", out_path.c_str(),
+                 info.scan_ff, stored.size(), jpeg.size);
+  }
+  return 0;
+}
+
+// Widths and heights whose packed mask is exactly `size` bytes: for each
+// row stride s that divides it, widths 4s - 3 to 4s with height size / s.
+// The shapes closest to square come first.
+std::string mask_shapes(size_t size) {
+  std::vector<std::pair<size_t, size_t>> shapes;  // stride, height
+  for (size_t s = 1; s * s <= size; ++s) {
+    if (size % s != 0) continue;
+    shapes.emplace_back(s, size / s);
+    if (s != size / s) shapes.emplace_back(size / s, s);
+  }
+  auto squareness = [](const std::pair<size_t, size_t>& sh) {
+    const double w = 4.0 * static_cast<double>(sh.first), h = static_cast<double>(sh.second);
+    return w > h ? w / h : h / w;
+  };
+  std::sort(shapes.begin(), shapes.end(),
+            [&](const auto& a, const auto& b) { return squareness(a) < squareness(b); });
+  std::string text;
+  const size_t shown = std::min<size_t>(shapes.size(), 6);
+  for (size_t i = 0; i < shown; ++i) {
+    const size_t s = shapes[i].first, h = shapes[i].second;
+    if (4 * s * h >= static_cast<size_t>(kPixelLimit)) continue;
+    text += "\n  width " + std::to_string(4 * s - 3) + "-" + std::to_string(4 * s) +
+            " with height " + std::to_string(h);
+  }
+  if (shapes.size() > shown) {
+    text += "\n  (" + std::to_string(shapes.size() - shown) + " more, further from square)";
+  }
+  return text;
+}
+
+int info_command(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  if (!read_payload(path, bytes)) return 1;
+  if (bytes.empty()) {
+    std::printf("%s: empty\n", path.c_str());
+    return 1;
+  }
+  if (bytes[0] == 0xFF) {
+    const payload_info::JpegInfo info = payload_info::read_jpeg(bytes);
+    if (!info.marker_stream) {
+      std::printf("%s: starts like a JPEG but is no marker stream: %s\n", path.c_str(),
+                  info.problem.c_str());
+      return 1;
+    }
+    std::printf("%s: JPEG, %s\n", path.c_str(),
+                info.stored ? "stored compact variant (repair-jpeg makes it standard)"
+                            : "standard (repair-jpeg copies it unchanged)");
+    if (info.has_frame) {
+      std::printf("  frame: %dx%d, %d component%s (SOF marker %02X)\n", info.width, info.height,
+                  info.components, info.components == 1 ? "" : "s", info.frame_marker);
+    }
+    if (info.has_scan) {
+      std::printf("  scan: %zu bytes of entropy-coded data, %zu FF bytes%s\n", info.scan_bytes,
+                  info.scan_ff, info.stored ? " (each gets a stuffing 00)" : "");
+    } else {
+      std::printf("  no scan\n");
+    }
+    return 0;
+  }
+  const payload_info::LzoInfo lzo = payload_info::read_lzo(bytes, size_t{1} << 30);
+  switch (lzo.status) {
+    case payload_info::LzoInfo::kOk:
+      std::printf("%s: LZO1X stream of %zu bytes, decompresses to %zu bytes\n", path.c_str(),
+                  bytes.size(), lzo.size);
+      if (lzo.size > 0) {
+        std::printf("as a packed 2-bit mask it fills whole rows of:%s\n",
+                    mask_shapes(lzo.size).c_str());
+        std::printf("(a larger mask also takes it: its rest comes out with alpha 0)\n");
+      }
+      return 0;
+    case payload_info::LzoInfo::kTooLarge:
+      std::printf("%s: LZO1X stream that decompresses to more than 1 GiB\n", path.c_str());
+      return 0;
+    default:
+      std::printf("%s: neither a JPEG marker stream nor a whole LZO1X stream (%s)\n", path.c_str(),
+                  lzo.detail.c_str());
+      return 1;
+  }
 }
 
 int demo_command(const std::string& dir) {
@@ -211,8 +393,11 @@ int demo_command(const std::string& dir) {
   }
   const std::string stored_path = dir + "/photo.stored";
   const std::string photo_path = dir + "/photo.jpg";
+  const std::string payload_path = dir + "/mask-" + std::to_string(kDemoMaskWidth) + "x" +
+                                   std::to_string(kDemoMaskHeight) + ".lzo";
   if (!write_file(stored_path, kDemoStoredPhoto, sizeof kDemoStoredPhoto) ||
-      !write_file(photo_path, photo.data, static_cast<size_t>(photo.size))) {
+      !write_file(photo_path, photo.data, static_cast<size_t>(photo.size)) ||
+      !write_file(payload_path, kDemoMask, sizeof kDemoMask)) {
     return 1;
   }
 
@@ -227,23 +412,65 @@ int demo_command(const std::string& dir) {
   std::printf("  %s    the stored form, which ordinary decoders reject\n", stored_path.c_str());
   std::printf("  %s       the repaired JPEG: a house on a hill under the sun\n",
               photo_path.c_str());
+  std::printf("  %s  the mask payload itself, to try the commands on\n", payload_path.c_str());
+  std::printf("try:\n");
+  std::printf("  maskjpeg info %s\n", payload_path.c_str());
+  std::printf("  maskjpeg decode-mask %s %d %d mask-again.png\n", payload_path.c_str(),
+              kDemoMaskWidth, kDemoMaskHeight);
+  std::printf("  maskjpeg info %s\n", stored_path.c_str());
+  std::printf("  maskjpeg repair-jpeg %s photo-again.jpg\n", stored_path.c_str());
   return 0;
+}
+
+// Names what is missing or extra in a command's arguments.
+int wrong_arguments(const std::string& command, int given, int wanted_min, int wanted_max,
+                    const char* const names[]) {
+  if (given < wanted_min) {
+    std::fprintf(stderr, "maskjpeg %s: missing %s\nusage: %s\n", command.c_str(), names[given],
+                 command_usage(command));
+  } else {
+    std::fprintf(stderr, "maskjpeg %s: too many arguments (%d, at most %d)\nusage: %s\n",
+                 command.c_str(), given, wanted_max, command_usage(command));
+  }
+  return 2;
 }
 
 int run(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
+  const int given = argc > 2 ? argc - 2 : 0;
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
     return 0;
   }
-  if (command == "decode-mask" && argc == 6) {
+  if (command == "--version") {
+    std::printf("maskjpeg %d.%d.%d\n", MASKJPEG_VERSION_MAJOR, MASKJPEG_VERSION_MINOR,
+                MASKJPEG_VERSION_PATCH);
+    return 0;
+  }
+  if (command == "decode-mask") {
+    static const char* const kNames[] = {"IN", "WIDTH", "HEIGHT", "OUT.png"};
+    if (given != 4) return wrong_arguments(command, given, 4, 4, kNames);
     return decode_mask_command(argv[2], argv[3], argv[4], argv[5]);
   }
-  if (command == "repair-jpeg" && argc == 4) {
+  if (command == "repair-jpeg") {
+    static const char* const kNames[] = {"IN", "OUT.jpg"};
+    if (given != 2) return wrong_arguments(command, given, 2, 2, kNames);
     return repair_jpeg_command(argv[2], argv[3]);
   }
-  if (command == "demo" && argc <= 3) {
-    return demo_command(argc == 3 ? argv[2] : "demo-out");
+  if (command == "info") {
+    static const char* const kNames[] = {"FILE"};
+    if (given != 1) return wrong_arguments(command, given, 1, 1, kNames);
+    return info_command(argv[2]);
+  }
+  if (command == "demo") {
+    static const char* const kNames[] = {"DIR"};
+    if (given > 1) return wrong_arguments(command, given, 0, 1, kNames);
+    return demo_command(given == 1 ? argv[2] : "demo-out");
+  }
+  if (command.empty()) {
+    std::fprintf(stderr, "maskjpeg: missing command\n");
+  } else {
+    std::fprintf(stderr, "maskjpeg: unknown command '%s'\n", command.c_str());
   }
   std::fputs(kUsage, stderr);
   return 2;
