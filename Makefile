@@ -49,8 +49,15 @@ build: deps
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
-demo: build
-	./$(BUILD)/tools/maskjpeg demo demo-out
+# The demo needs only the library, the CLI and what they build with.
+DEMO_PACKAGES = cmake make g++ pkg-config liblzo2-dev libpng-dev libjpeg-dev
+demo:
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="$(DEMO_PACKAGES)"
+	cmake -S . -B $(BUILD)-demo -DCMAKE_BUILD_TYPE=Release -DMASKJPEG_BUILD_TESTS=OFF >/dev/null
+	cmake --build $(BUILD)-demo -j $(JOBS) --target maskjpeg_cli
+	@echo
+	@./$(BUILD)-demo/tools/maskjpeg demo demo-out
+	@echo "(maskjpeg here is ./$(BUILD)-demo/tools/maskjpeg; make install puts it on the PATH)"
 
 # Every phase runs, even after one fails; the summary says which passed.
 test: deps
