@@ -27,7 +27,7 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 CMAKE_COMMON = -DCMAKE_BUILD_TYPE=Release -DMASKJPEG_WERROR=ON
 
 .PHONY: all deps build install demo test test-plain test-sanitize test-thread test-fuzz \
-        test-clang test-kernels bench fuzz-build fuzz fuzz-seeds fuzz-merge clean
+        test-clang test-kernels bench fuzz-build fuzz fuzz-seeds fuzz-merge demo-samples clean
 
 all: build
 
@@ -50,7 +50,7 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 # The demo needs only the library, the CLI and what they build with.
-DEMO_PACKAGES = cmake make g++ pkg-config liblzo2-dev libpng-dev libjpeg-dev
+DEMO_PACKAGES = cmake make g++ pkg-config liblzo2-dev libpng-dev
 demo:
 	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="$(DEMO_PACKAGES)"
 	cmake -S . -B $(BUILD)-demo -DCMAKE_BUILD_TYPE=Release -DMASKJPEG_BUILD_TESTS=OFF >/dev/null
@@ -143,6 +143,12 @@ test-fuzz: fuzz-build
 # The long run; the corpora it grows stay in $(BUILD)-fuzz-<family>/long.
 fuzz: fuzz-build
 	@$(call FUZZ_RUN,$(FUZZ_SECONDS),long)
+
+# Rewrites the demo's committed sample payloads, tools/demo_samples.h.
+demo-samples: deps
+	cmake -S . -B $(BUILD) $(CMAKE_COMMON)
+	cmake --build $(BUILD) -j $(JOBS) --target make_demo_samples
+	./$(BUILD)/tools/make_demo_samples tools/demo_samples.h
 
 # Writes the generated seed corpora into fuzz/corpus/.
 fuzz-seeds: build
