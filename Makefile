@@ -19,7 +19,12 @@ BENCH_REPETITIONS ?= 5
 FAMILIES    := $(shell sh fuzz/kernel_families.sh)
 BEST_FAMILY := $(lastword $(FAMILIES))
 LESSER_FAMILIES := $(filter-out $(BEST_FAMILY),$(FAMILIES))
-TEST_PHASES = test-sanitize test-thread test-fuzz test-clang test-kernels test-plain
+TEST_PHASES = test-sanitize test-thread test-fuzz test-clang test-kernels test-cross test-plain
+# Cross targets: the toolchain in cmake/toolchains/<triple>.cmake, the tests
+# run under wine or qemu-user.
+CROSS_TARGETS = x86_64-w64-mingw32 i686-w64-mingw32 aarch64-linux-gnu s390x-linux-gnu
+CROSS_PACKAGES = mingw-w64 wine wine64 wine32:i386 qemu-user g++-aarch64-linux-gnu \
+                 g++-s390x-linux-gnu dpkg-dev cmake make pkg-config
 DEBIAN_PACKAGES = cmake make g++ pkg-config binutils liblzo2-dev libpng-dev \
                   libjpeg-dev libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind \
                   python3 python3-numpy
@@ -27,7 +32,7 @@ SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 CMAKE_COMMON = -DCMAKE_BUILD_TYPE=Release -DMASKJPEG_WERROR=ON
 
 .PHONY: all deps build install demo test test-plain test-sanitize test-thread test-fuzz \
-        test-clang test-kernels bench fuzz-build fuzz fuzz-seeds fuzz-merge demo-samples clean
+        test-clang test-kernels test-cross cross cross-deps bench fuzz-build fuzz fuzz-seeds fuzz-merge demo-samples clean
 
 all: build
 
@@ -101,6 +106,37 @@ test-kernels: deps
 
 # The benchmarks once per kernel family this CPU runs, each build capped at
 # its family; the tables of all of them at the end.
+# The cross toolchains, wine with the i386 architecture, qemu-user, and a
+# deb-src line beside each Debian binary one (for LZO's and libjpeg's source
+# packages, which are built for each target). g++-multilib is not used: it
+# conflicts with the cross compilers.
+cross-deps:
+	@if ! dpkg --print-foreign-architectures | grep -qx i386; then \
+	  $(SUDO) dpkg --add-architecture i386 && $(SUDO) apt-get update; fi
+	@if ! grep -rqsE '^(deb-src|Types:.*deb-src)' /etc/apt/sources.list /etc/apt/sources.list.d; then \
+	  echo "adding deb-src lines for Debian's source packages"; \
+	  if [ -f /etc/apt/sources.list.d/debian.sources ]; then \
+	    sed 's/^Types: deb$$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources | \
+	      $(SUDO) tee /etc/apt/sources.list.d/maskjpeg-deb-src.sources >/dev/null; \
+	  else \
+	    sed -n 's/^deb /deb-src /p' /etc/apt/sources.list | \
+	      $(SUDO) tee /etc/apt/sources.list.d/maskjpeg-deb-src.list >/dev/null; \
+	  fi; \
+	  $(SUDO) apt-get update; \
+	fi
+	@$(MAKE) --no-print-directory deps DEBIAN_PACKAGES="$(CROSS_PACKAGES)"
+
+# Each cross target built into $(BUILD)-<triple> with its dependencies
+# (built once into $(BUILD)-<triple>-deps) and its tests run under wine or
+# qemu-user; tests that cannot run there are skipped and say why.
+cross: cross-deps
+	@for t in $(CROSS_TARGETS); do \
+	  echo "== $$t"; \
+	  sh cmake/run_cross.sh $$t $(BUILD) $(JOBS) $(CMAKE_COMMON) -DMASKJPEG_BUILD_TOOLS=OFF || exit 1; \
+	done
+
+test-cross: cross
+
 bench: deps
 	@for f in $(FAMILIES); do \
 	  cmake -S . -B $(BUILD)-bench-$$f $(CMAKE_COMMON) -DMASKJPEG_BUILD_BENCH=ON \

@@ -63,6 +63,19 @@
 #  define MASKJPEG_API
 #endif
 
+/*
+ * MASKJPEG_CALL is the calling convention of the four functions: stdcall
+ * (WINAPI) on 32-bit x86 Windows, the platform's standard for functions a
+ * DLL exports and what .NET, VB and Delphi assume by default; the
+ * platform's only C convention everywhere else, where it is empty. The DLL
+ * exports the names undecorated on both Windows targets.
+ */
+#if defined(_WIN32) && (defined(_M_IX86) || defined(__i386__))
+#  define MASKJPEG_CALL __stdcall
+#else
+#  define MASKJPEG_CALL
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -88,9 +101,10 @@ extern "C" {
  * 536870912 or more, memory runs out, or the stream is cut short, corrupt,
  * or longer than the mask.
  */
-MASKJPEG_API uint8_t *decode_mask(const uint8_t *data, int32_t data_len,
-                                  int32_t width, int32_t height,
-                                  int32_t *out_size);
+MASKJPEG_API uint8_t *MASKJPEG_CALL decode_mask(const uint8_t *data,
+                                                int32_t data_len,
+                                                int32_t width, int32_t height,
+                                                int32_t *out_size);
 
 /*
  * repair_jpeg() - rewrite a JPEG stored in the compact variant as a standard
@@ -130,20 +144,21 @@ MASKJPEG_API uint8_t *decode_mask(const uint8_t *data, int32_t data_len,
  * segment or scan header that runs past the end, or a scan header length
  * above 65532.
  */
-MASKJPEG_API uint8_t *repair_jpeg(const uint8_t *data, int32_t data_len,
-                                  int32_t *out_size);
+MASKJPEG_API uint8_t *MASKJPEG_CALL repair_jpeg(const uint8_t *data,
+                                                int32_t data_len,
+                                                int32_t *out_size);
 
 /*
  * free_mask_buffer() - release a result of decode_mask() or repair_jpeg().
  *
  * NULL is accepted and does nothing. Release each result exactly once.
  */
-MASKJPEG_API void free_mask_buffer(void *buffer);
+MASKJPEG_API void MASKJPEG_CALL free_mask_buffer(void *buffer);
 
 /*
  * free_jpeg_buffer() - the same release operation as free_mask_buffer().
  */
-MASKJPEG_API void free_jpeg_buffer(void *buffer);
+MASKJPEG_API void MASKJPEG_CALL free_jpeg_buffer(void *buffer);
 
 #ifdef __cplusplus
 }

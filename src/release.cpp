@@ -9,6 +9,6 @@ void release(void* buffer) noexcept { std::free(buffer); }
 }  // namespace
 
 extern "C" {
-MASKJPEG_API void free_mask_buffer(void* buffer) { release(buffer); }
-MASKJPEG_API void free_jpeg_buffer(void* buffer) { release(buffer); }
+MASKJPEG_API void MASKJPEG_CALL free_mask_buffer(void* buffer) { release(buffer); }
+MASKJPEG_API void MASKJPEG_CALL free_jpeg_buffer(void* buffer) { release(buffer); }
 }

@@ -1,11 +1,13 @@
 #include "test_util.h"
 
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 namespace {
 
 // Copies a result and releases it; a null result must come with size 0.
-std::vector<uint8_t> take(uint8_t* out, int32_t size, void (*release)(void*)) {
+std::vector<uint8_t> take(uint8_t* out, int32_t size, void(MASKJPEG_CALL* release)(void*)) {
   if (out == nullptr) {
     EXPECT_EQ(size, 0);
     return {};
@@ -16,6 +18,11 @@ std::vector<uint8_t> take(uint8_t* out, int32_t size, void (*release)(void*)) {
 }
 
 }  // namespace
+
+std::string test_emulator() {
+  const char* name = std::getenv("MASKJPEG_TEST_EMULATOR");
+  return name != nullptr ? name : "";
+}
 
 std::vector<uint8_t> decode(const std::vector<uint8_t>& stream, int32_t width, int32_t height) {
   int32_t size = -1;

@@ -15,20 +15,32 @@ freeing on the Python side. A payload the library rejects raises ValueError
 The library is looked for, in this order:
   1. the path given to Library(path);
   2. the MASKJPEG_LIBRARY environment variable, a path to the library;
-  3. the installed soname, libmaskjpeg.so.1, on the loader's search path;
+  3. the installed library on the loader's search path: libmaskjpeg.so.1 on
+     Linux, maskjpeg.dll on Windows, libmaskjpeg.1.dylib on macOS;
   4. the build tree of the source checkout this package sits in (build/).
+On 32-bit Windows the DLL's functions are stdcall and are loaded through
+WinDLL; everywhere else through CDLL.
 """
 
 import ctypes
 import operator
 import os
+import sys
 
 __all__ = ["Library", "MaskjpegError", "decode_mask", "repair_jpeg"]
 
-SONAME = "libmaskjpeg.so.1"
+if sys.platform == "win32":
+    SONAME = "maskjpeg.dll"
+elif sys.platform == "darwin":
+    SONAME = "libmaskjpeg.1.dylib"
+else:
+    SONAME = "libmaskjpeg.so.1"
 ENV_VAR = "MASKJPEG_LIBRARY"
 _INT32_MAX = 2**31 - 1
 _BUILD_TREE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", SONAME)
+# stdcall on 32-bit Windows, the platform's C convention elsewhere.
+_LOADER = ctypes.WinDLL if sys.platform == "win32" and ctypes.sizeof(ctypes.c_void_p) == 4 \
+    else ctypes.CDLL
 
 
 class MaskjpegError(ValueError):
@@ -48,7 +60,7 @@ def _load(path):
     errors = []
     for candidate in _candidates(path):
         try:
-            return ctypes.CDLL(candidate)
+            return _LOADER(candidate)
         except OSError as error:
             errors.append("%s: %s" % (candidate, error))
     raise OSError("cannot load the maskjpeg library (set %s to its path):\n  %s"

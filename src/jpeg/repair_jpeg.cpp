@@ -177,8 +177,8 @@ bool rewrite(const uint8_t* in, size_t n, Output& out, const ScanKernels& k) noe
 
 }  // namespace maskjpeg
 
-extern "C" MASKJPEG_API uint8_t* repair_jpeg(const uint8_t* data, int32_t data_len,
-                                             int32_t* out_size) {
+extern "C" MASKJPEG_API uint8_t* MASKJPEG_CALL repair_jpeg(const uint8_t* data, int32_t data_len,
+                                                           int32_t* out_size) {
   using namespace maskjpeg;
   if (!valid_input(data, data_len, out_size) || data_len >= kInputLimit) return fail(out_size);
   const size_t n = static_cast<size_t>(data_len);

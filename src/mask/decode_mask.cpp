@@ -39,8 +39,9 @@ bool decompress_mask(const uint8_t* data, int32_t data_len, uint8_t* packed, siz
 }  // namespace
 }  // namespace maskjpeg
 
-extern "C" MASKJPEG_API uint8_t* decode_mask(const uint8_t* data, int32_t data_len, int32_t width,
-                                             int32_t height, int32_t* out_size) {
+extern "C" MASKJPEG_API uint8_t* MASKJPEG_CALL decode_mask(const uint8_t* data, int32_t data_len,
+                                                           int32_t width, int32_t height,
+                                                           int32_t* out_size) {
   using namespace maskjpeg;
   if (!valid_input(data, data_len, out_size) || width <= 0 || height <= 0) {
     return fail(out_size);
