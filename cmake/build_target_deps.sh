@@ -38,6 +38,7 @@ fi
 
 if [ ! -d "$prefix/lib/cmake/GTest" ]; then
   echo "building GoogleTest for $triple"
+  rm -rf "$work/googletest"
   quiet cmake -S /usr/src/googletest -B "$work/googletest" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
     -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_GMOCK=OFF
   quiet cmake --build "$work/googletest" -j "$jobs"
@@ -47,8 +48,9 @@ fi
 if [ ! -f "$prefix/include/jpeglib.h" ]; then
   echo "building libjpeg for $triple"
   src=$(source_tree libjpeg-turbo)
+  rm -rf "$work/libjpeg-turbo"
   quiet cmake -S "$src" -B "$work/libjpeg-turbo" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR=lib \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" \
     -DENABLE_SHARED=OFF -DWITH_TURBOJPEG=OFF -DWITH_SIMD=OFF
   quiet cmake --build "$work/libjpeg-turbo" -j "$jobs"
   quiet cmake --install "$work/libjpeg-turbo"

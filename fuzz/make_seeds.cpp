@@ -31,7 +31,7 @@ void write(const fs::path& dir, const std::string& name, const Bytes& bytes) {
   out.write(reinterpret_cast<const char*>(bytes.data()),
             static_cast<std::streamsize>(bytes.size()));
   if (!out) {
-    std::fprintf(stderr, "cannot write %s\n", (dir / name).c_str());
+    std::fprintf(stderr, "cannot write %s\n", (dir / name).string().c_str());
     std::exit(1);
   }
 }

@@ -10,13 +10,11 @@ endif()
 set(problems "")
 
 # The export table: "[Ordinal/Name Pointer] Table" lines like "	[   0] decode_mask".
+# (Names are taken out of their lines before they become a list: brackets
+# in a CMake list item would keep it from splitting.)
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]+\\[[ 0-9]+\\][^\n]*\n)*)" _ "${headers}")
-string(REGEX MATCHALL "\\][ \t]+[^ \t\n]+" entries "${CMAKE_MATCH_1}")
-set(exports "")
-foreach(entry IN LISTS entries)
-  string(REGEX REPLACE "^\\][ \t]+" "" name "${entry}")
-  list(APPEND exports "${name}")
-endforeach()
+string(REGEX REPLACE "[ \t]+\\[[ 0-9]+\\] ([^\n]*)\n" "\\1;" exports "${CMAKE_MATCH_1}")
+list(REMOVE_ITEM exports "")
 list(SORT exports)
 set(want decode_mask free_jpeg_buffer free_mask_buffer repair_jpeg)
 if(NOT exports STREQUAL want)
