@@ -25,6 +25,21 @@ if ! { cmake -S "$here/.." -B "$build-$triple" -DCMAKE_TOOLCHAIN_FILE="$toolchai
   tail -n 60 "$log"
   exit 1
 fi
+# 32-bit wine needs a kernel that runs 32-bit programs; where it cannot
+# (ia32_emulation off, as on this project's CI machines), the target is
+# built in full and its DLL checked, but nothing of it runs.
+case $triple in
+  i686-*)
+    if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+      echo "not run: this kernel cannot start 32-bit programs, so 32-bit wine cannot run the tests;"
+      echo "built in full (library, tests, WINAPI host); the DLL's exports and hardening checked:"
+      cmake -DDLL="$build-$triple/bin/maskjpeg.dll" -DOBJDUMP="$triple-objdump" -DHIGH_ENTROPY=0 \
+        -DHARDEN=ON -P "$here/../tests/check_pe.cmake"
+      exit $?
+    fi
+    ;;
+esac
+
 status=0
 (cd "$build-$triple" && ctest --output-on-failure -j "$jobs") >"$build-$triple/test.log" 2>&1 ||
   status=$?

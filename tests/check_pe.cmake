@@ -1,3 +1,4 @@
+cmake_minimum_required(VERSION 3.20)
 # Fails unless the DLL exports exactly the four functions under their plain
 # names, needs no DLL but the system's own (the C and C++ runtimes are
 # linked in), and, with HARDEN, carries what PE knows: DYNAMIC_BASE,
