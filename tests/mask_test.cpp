@@ -80,8 +80,8 @@ TEST(DecodeMask, SinglePixelStream) {
 TEST(DecodeMask, FiveByThreeStream) {
   const Bytes stream = {0x17, 0xE4, 0x03, 0x1B, 0x02, 0xFF, 0xFE, 0x11, 0x00, 0x00};
   const uint8_t alphas[15] = {0, 1, 1, 128, 128, 128, 1, 1, 0, 1, 128, 128, 128, 128, 1};
-  Bytes expected;
-  for (uint8_t a : alphas) expected.insert(expected.end(), {0xFF, 0xFF, 0xFF, a});
+  Bytes expected(4 * 15, 0xFF);
+  for (size_t i = 0; i < 15; ++i) expected[4 * i + 3] = alphas[i];
   EXPECT_EQ(decode(stream, 5, 3), expected);
 }
 
