@@ -1,6 +1,7 @@
 """Writes each code block of a Markdown file that names its file on its first
 line ("# CMakeLists.txt", "/* app.c: ...", "// app.cpp: ...", "# app.py: ...")
-into that file in OUT_DIR, and lists the names. Usage: readme_blocks.py README OUT_DIR"""
+into that file in OUT_DIR, and every other C block into snippet-N.c (N its
+line in the file), and lists the names. Usage: readme_blocks.py README OUT_DIR"""
 import os
 import re
 import sys
@@ -11,10 +12,15 @@ def main():
     readme, out_dir = sys.argv[1], sys.argv[2]
     text = open(readme, encoding="utf-8").read()
     names = []
-    for block in re.findall(r"^```\w*\n(.*?)^```", text, re.S | re.M):
+    for found in re.finditer(r"^```(\w*)\n(.*?)^```", text, re.S | re.M):
+        language, block = found.group(1), found.group(2)
         match = NAME.match(block)
+        name = None
         if match:
             name = match.group(1)
+        elif language == "c":
+            name = "snippet-%d.c" % (text.count("\n", 0, found.start()) + 1)
+        if name:
             if name in names:
                 sys.exit(f"{readme}: two blocks named {name}")
             with open(os.path.join(out_dir, name), "w", encoding="utf-8") as f:

@@ -22,6 +22,13 @@ for want in CMakeLists.txt app.c app.cpp app.py; do
 done
 "$prefix/bin/maskjpeg" demo demo-out >/dev/null
 
+# C fragments that are no whole program (the API listing) must compile.
+for snippet in $names; do
+  case $snippet in snippet-*.c)
+    cc -std=c99 -Wall -Wextra -Werror -pedantic -fsyntax-only -I"$prefix/include" "$snippet" ;;
+  esac
+done
+
 # The CMake consumer must configure without a warning.
 cmake -S . -B build -DCMAKE_PREFIX_PATH="$prefix" >"$scratch/configure" 2>&1 ||
   { cat "$scratch/configure"; exit 1; }

@@ -87,6 +87,17 @@ StuffProgress stuff_portable(const uint8_t* in, size_t n, uint8_t* out, size_t c
   return {static_cast<size_t>(p - in), static_cast<size_t>(o - out)};
 }
 
+// A SIMD kernel stops where its margins run out, at in + p and out + o;
+// the portable kernel, which checks every run against the room, does the
+// rest. Returns the progress of the whole call.
+inline StuffProgress finish_portably(const uint8_t* in, size_t n, uint8_t* out, size_t capacity,
+                                     const uint8_t* p, uint8_t* o) {
+  const size_t consumed = static_cast<size_t>(p - in);
+  const size_t written = static_cast<size_t>(o - out);
+  const StuffProgress rest = stuff_portable(p, n - consumed, o, capacity - written);
+  return {consumed + rest.consumed, written + rest.written};
+}
+
 #if MASKJPEG_X86_SIMD
 __attribute__((target("avx2,popcnt"))) size_t count_ff_avx2(const uint8_t* in, size_t n) {
   const __m256i ff = _mm256_set1_epi8(static_cast<char>(kFF));
@@ -145,11 +156,7 @@ __attribute__((target("avx2,bmi"))) StuffProgress stuff_avx2(const uint8_t* in, 
       o += plain + 2 * run;
     }
   }
-  const uint8_t* const end = in + n;
-  uint8_t* const out_end = out + capacity;
-  const StuffProgress rest =
-      stuff_portable(p, static_cast<size_t>(end - p), o, static_cast<size_t>(out_end - o));
-  return {static_cast<size_t>(p - in) + rest.consumed, static_cast<size_t>(o - out) + rest.written};
+  return finish_portably(in, n, out, capacity, p, o);
 }
 
 MASKJPEG_AVX512_BEGIN
@@ -288,11 +295,7 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi,bmi"))) StuffProgress stuff_a
       p += 2 * kStep;
     }
   }
-  const uint8_t* const end = in + n;
-  uint8_t* const out_end = out + capacity;
-  const StuffProgress rest =
-      stuff_portable(p, static_cast<size_t>(end - p), o, static_cast<size_t>(out_end - o));
-  return {static_cast<size_t>(p - in) + rest.consumed, static_cast<size_t>(o - out) + rest.written};
+  return finish_portably(in, n, out, capacity, p, o);
 }
 
 MASKJPEG_AVX512_END
