@@ -1,13 +1,15 @@
 # Front door for a fresh Debian machine:
-#   make demo   install what is missing, build, run `maskjpeg demo`
+#   make demo   install what the demo needs, build the CLI, run `maskjpeg demo`
 #   make test   install what is missing, build, run every test phase and end
 #               with a summary of them: the AddressSanitizer + UBSan build, the
 #               ThreadSanitizer build, a short libFuzzer run of each target for
 #               each kernel family this CPU has, the clang Release build, the
 #               suite with the dispatch capped at each lesser kernel family,
-#               then the plain build (with its valgrind pass)
-# Also: make build, make install [PREFIX=/usr/local], make bench,
-#       make fuzz [FUZZ_SECONDS=600], make fuzz-seeds, make fuzz-merge, make clean.
+#               the cross targets under wine and qemu-user, then the plain
+#               build (with its valgrind pass)
+# Also: make build, make install [PREFIX=/usr/local], make bench, make cross,
+#       make cross-deps, make fuzz [FUZZ_SECONDS=600], make fuzz-seeds,
+#       make fuzz-merge, make demo-samples, make clean.
 
 BUILD       ?= build
 JOBS        ?= 2
