@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <new>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -125,11 +124,16 @@ bool write_file(const std::string& path, const uint8_t* data, size_t size) {
 // result itself went there.
 std::FILE* report_stream(const std::string& out_path) { return out_path == "-" ? stderr : stdout; }
 
-bool parse_dimension(const char* text, int32_t& value) {
+// Reads WIDTH or HEIGHT (`name`): a positive 32-bit integer. Says what is
+// wrong when it is not.
+bool parse_dimension(const char* name, const char* text, int32_t& value) {
   errno = 0;
   char* end = nullptr;
   const long v = std::strtol(text, &end, 10);
-  if (errno != 0 || end == text || *end != '\0' || v <= 0 || v > INT32_MAX) return false;
+  if (errno != 0 || end == text || *end != '\0' || v <= 0 || v > INT32_MAX) {
+    std::fprintf(stderr, "maskjpeg: %s must be a positive integer, not '%s'\n", name, text);
+    return false;
+  }
   value = static_cast<int32_t>(v);
   return true;
 }
@@ -209,13 +213,9 @@ void explain_mask_failure(const std::string& path, const std::vector<uint8_t>& p
 int decode_mask_command(const std::string& in_path, const char* width_text, const char* height_text,
                         const std::string& out_path) {
   int32_t width = 0, height = 0;
-  for (const auto& [text, value, name] :
-       {std::tuple<const char*, int32_t*, const char*>{width_text, &width, "WIDTH"},
-        std::tuple<const char*, int32_t*, const char*>{height_text, &height, "HEIGHT"}}) {
-    if (!parse_dimension(text, *value)) {
-      std::fprintf(stderr, "maskjpeg: %s must be a positive integer, not '%s'\n", name, text);
-      return 2;
-    }
+  if (!parse_dimension("WIDTH", width_text, width) ||
+      !parse_dimension("HEIGHT", height_text, height)) {
+    return 2;
   }
   if (int64_t{width} * height >= kPixelLimit) {
     std::fprintf(stderr,

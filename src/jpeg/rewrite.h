@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 
 #include "../frame.h"
 #include "scan_kernels.h"
@@ -38,7 +39,7 @@ class Output {
   bool put_stuffed(const uint8_t* in, size_t n, size_t reserve, const ScanKernels& k) noexcept;
 
   // Gives up the buffer; size() bytes of it are the result.
-  Buffer take() noexcept { return static_cast<Buffer&&>(buffer_); }
+  Buffer take() noexcept { return std::move(buffer_); }
 
  private:
   Buffer buffer_;
