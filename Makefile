@@ -29,11 +29,17 @@ CROSS_PACKAGES = mingw-w64 wine wine64 wine32:i386 qemu-user g++-aarch64-linux-g
                  g++-s390x-linux-gnu dpkg-dev cmake make pkg-config
 DEBIAN_PACKAGES = cmake make g++ pkg-config binutils liblzo2-dev libpng-dev \
                   libjpeg-dev libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind \
-                  python3 python3-numpy
+                  python3 python3-numpy python3-venv python3-pip python3-setuptools \
+                  python3-wheel python3-lzo $(HOST_PACKAGES)
+# What the host examples (examples/, the host_* tests) build and run with;
+# Node.js and npm come from Debian only when no node is installed, and koffi
+# from the npm registry (host-deps), whose prebuilt binary comes in its
+# platform package, so no install script is run.
+HOST_PACKAGES = mono-devel libjna-java openjdk-17-jdk-headless golang-go cargo
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 CMAKE_COMMON = -DCMAKE_BUILD_TYPE=Release -DMASKJPEG_WERROR=ON
 
-.PHONY: all deps build install demo test test-plain test-sanitize test-thread test-fuzz \
+.PHONY: all deps host-deps build install demo test test-plain test-sanitize test-thread test-fuzz \
         test-clang test-kernels test-cross cross cross-deps bench fuzz-build fuzz fuzz-seeds fuzz-merge demo-samples clean
 
 all: build
@@ -70,8 +76,15 @@ demo:
 test: deps
 	@sh tests/run_phases.sh "$(MAKE)" $(TEST_PHASES)
 
-test-plain: build
+test-plain: build host-deps
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+
+# koffi for the Node.js example, at the version its lock file pins.
+host-deps: deps
+	@command -v npm >/dev/null 2>&1 || { $(SUDO) apt-get update && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y nodejs npm; }
+	@[ examples/node/node_modules/.package-lock.json -nt examples/node/package-lock.json ] || \
+	  npm ci --prefix examples/node --no-audit --no-fund --ignore-scripts
 
 test-sanitize: deps
 	cmake -S . -B $(BUILD)-asan $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -92,7 +105,7 @@ test-clang: deps
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(BUILD)-clang -j $(JOBS)
 	cd $(BUILD)-clang && ctest --output-on-failure -j $(JOBS) \
-	  -E '^(valgrind_.*|install_and_consume|packaging)$$'
+	  -E '^(valgrind_.*|install_and_consume|packaging|python_package|host_.*)$$'
 
 # The suite with the dispatch capped at each kernel family below the one
 # this CPU would pick, so every family runs the whole suite here.
@@ -103,7 +116,7 @@ test-kernels: deps
 	    -DMASKJPEG_BUILD_TOOLS=OFF >/dev/null && \
 	  cmake --build $(BUILD)-kernels-$$f -j $(JOBS) && \
 	  (cd $(BUILD)-kernels-$$f && ctest --output-on-failure -j $(JOBS) \
-	    -E '^(valgrind_.*|install_and_consume|packaging)$$') || exit 1; \
+	    -E '^(valgrind_.*|install_and_consume|packaging|python_package|host_.*)$$') || exit 1; \
 	done
 
 # The benchmarks once per kernel family this CPU runs, each build capped at

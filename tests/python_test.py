@@ -71,10 +71,11 @@ class Results(unittest.TestCase):
         with self.assertRaises(TypeError):
             self.lib.repair_jpeg("FF D8 FF D9")
 
-    def test_results_are_copied_before_release_and_released_once(self):
-        # Spy on the library: each release scribbles over the buffer before
-        # freeing it, so a result that still pointed into library memory
-        # would come back changed.
+    def spy_on_the_library(self):
+        """Wraps the loaded library: each result's address and size are
+        recorded, and each release scribbles over the buffer before freeing
+        it, so that a result still read from library memory after its
+        release comes back changed. Returns (sizes, released)."""
         real = self.lib._lib
         sizes, released = {}, []
 
@@ -86,15 +87,14 @@ class Results(unittest.TestCase):
             def call(*args):
                 result = function(*args)
                 if result:
-                    sizes[ctypes.addressof(result.contents)] = args[-1]._obj.value
+                    sizes[result] = args[-1]._obj.value
                 return result
             return call
 
         def releasing(function):
             def call(result):
-                address = ctypes.addressof(result.contents)
-                released.append(address)
-                ctypes.memset(address, 0xAA, sizes[address])
+                released.append(result)
+                ctypes.memset(result, 0xAA, sizes[result])
                 function(result)
             return call
 
@@ -104,7 +104,10 @@ class Results(unittest.TestCase):
         spied.free_mask_buffer = releasing(real.free_mask_buffer)
         spied.free_jpeg_buffer = releasing(real.free_jpeg_buffer)
         self.lib._lib = spied
+        return sizes, released
 
+    def test_results_are_copied_before_release_and_released_once(self):
+        sizes, released = self.spy_on_the_library()
         rgba = self.lib.decode_mask(FIVE_BY_THREE, 5, 3)
         jpeg = self.lib.repair_jpeg(STORED)
         with self.assertRaises(ValueError):
@@ -131,10 +134,7 @@ class Results(unittest.TestCase):
         self.assertLess(growth, 1 << 20, "resident memory grew by %d bytes" % growth)
 
     def test_numpy_arrays(self):
-        try:
-            import numpy
-        except ImportError:
-            self.skipTest("numpy is not installed")
+        numpy = need_numpy(self)
         width, height = 5, 3
         rgba = numpy.frombuffer(self.lib.decode_mask(numpy.frombuffer(FIVE_BY_THREE, numpy.uint8),
                                                      width, height), numpy.uint8)
@@ -146,6 +146,68 @@ class Results(unittest.TestCase):
         self.assertTrue((image[..., :3] == 255).all())
         writable = numpy.array(bytearray(STORED), dtype=numpy.uint8)
         self.assertEqual(self.lib.repair_jpeg(writable), REPAIRED)
+
+
+def need_numpy(test):
+    try:
+        import numpy
+    except ImportError:
+        test.skipTest("numpy is not installed")
+    return numpy
+
+
+class ZeroCopyArrays(unittest.TestCase):
+    """decode_mask_array and repair_jpeg_array: arrays that view the
+    library's own result and release it when the last view goes."""
+
+    spy_on_the_library = Results.spy_on_the_library
+
+    def setUp(self):
+        self.lib = maskjpeg.Library(LIB)
+        self.numpy = need_numpy(self)
+
+    def test_values_shape_and_type(self):
+        image = self.lib.decode_mask_array(FIVE_BY_THREE, 5, 3)
+        self.assertEqual((image.shape, image.dtype, image.flags.writeable),
+                         ((3, 5, 4), self.numpy.uint8, True))
+        self.assertEqual(image.tobytes(), self.lib.decode_mask(FIVE_BY_THREE, 5, 3))
+        jpeg = self.lib.repair_jpeg_array(STORED)
+        self.assertEqual((jpeg.shape, jpeg.tobytes()), ((len(REPAIRED),), REPAIRED))
+        for call in (lambda: self.lib.decode_mask_array(b"\x12\x03", 1, 1),
+                     lambda: self.lib.decode_mask_array(FIVE_BY_THREE, 0, 3),
+                     lambda: self.lib.repair_jpeg_array(b"\x00\x01")):
+            with self.assertRaises(ValueError):
+                call()
+
+    def test_views_the_result_and_releases_it_with_the_last_view(self):
+        sizes, released = self.spy_on_the_library()
+        image = self.lib.decode_mask_array(FIVE_BY_THREE, 5, 3)
+        jpeg = self.lib.repair_jpeg_array(STORED)
+        (mask_address, _), (jpeg_address, _) = sizes.items()
+        # The arrays' data is the library's buffer itself: nothing was copied.
+        self.assertEqual(image.__array_interface__["data"][0], mask_address)
+        self.assertEqual(jpeg.__array_interface__["data"][0], jpeg_address)
+        alpha = image[1:, :, 3]
+        del image
+        self.assertEqual(released, [], "released while a view was alive")
+        self.assertEqual(alpha.ravel().tolist(), FIVE_BY_THREE_ALPHA[5:])
+        del alpha
+        self.assertEqual(released, [mask_address])
+        self.assertEqual(jpeg.tobytes(), REPAIRED)
+        del jpeg
+        self.assertEqual(released, [mask_address, jpeg_address])
+
+    def test_many_arrays_do_not_grow_resident_memory(self):
+        payload = bytearray(FIVE_BY_THREE)
+        for _ in range(20000):
+            self.lib.decode_mask_array(payload, 5, 3)
+            self.lib.repair_jpeg_array(STORED)
+        before = resident_bytes()
+        for _ in range(50000):
+            self.lib.decode_mask_array(payload, 5, 3)
+            self.lib.repair_jpeg_array(STORED)
+        growth = resident_bytes() - before
+        self.assertLess(growth, 1 << 20, "resident memory grew by %d bytes" % growth)
 
 
 class Discovery(unittest.TestCase):

@@ -1,33 +1,76 @@
 """Python binding for the maskjpeg shared library, through ctypes alone.
 
     import maskjpeg
-    rgba = maskjpeg.decode_mask(payload, width, height)  # bytes, width*height*4
-    jpeg = maskjpeg.repair_jpeg(stored)                  # bytes, a standard JPEG
+    rgba = maskjpeg.decode_mask(payload, width, height)        # bytes, width*height*4
+    image = maskjpeg.decode_mask_array(payload, width, height) # numpy (height, width, 4)
+    jpeg = maskjpeg.repair_jpeg(stored)                        # bytes, a standard JPEG
 
 Inputs may be any object with the buffer protocol: bytes, bytearray,
 memoryview, array.array, a numpy array. bytes and writable contiguous buffers
 are passed to the library without a copy; a read-only or non-contiguous one
-is copied once first. Each result is copied into a new bytes object and the
-library's buffer is released before the call returns, so nothing needs
-freeing on the Python side. A payload the library rejects raises ValueError
+is copied once first. A payload the library rejects raises ValueError
 (MaskjpegError, a subclass) with a message saying what was rejected.
+
+decode_mask and repair_jpeg copy the library's result into a new bytes
+object and release the library's buffer before they return.
+decode_mask_array and repair_jpeg_array (numpy needed) copy nothing: the
+array they return views the library's buffer, which is released through the
+library when the last array viewing it is garbage-collected.
+
+Calls release the GIL while the library works, so threads run them in
+parallel; the library has no state, so one Library serves every thread.
 
 The library is looked for, in this order:
   1. the path given to Library(path);
-  2. the MASKJPEG_LIBRARY environment variable, a path to the library;
-  3. the installed library on the loader's search path: libmaskjpeg.so.1 on
+  2. the library installed inside this package (pip install puts it there);
+  3. the MASKJPEG_LIBRARY environment variable, a path to the library (when
+     it is set, no other place is tried);
+  4. the installed library on the loader's search path: libmaskjpeg.so.1 on
      Linux, maskjpeg.dll on Windows, libmaskjpeg.1.dylib on macOS;
-  4. the build tree of the source checkout this package sits in (build/).
+  5. the build tree of the source checkout this package sits in (build/).
 On 32-bit Windows the DLL's functions are stdcall and are loaded through
 WinDLL; everywhere else through CDLL.
 """
 
+from __future__ import annotations
+
 import ctypes
 import operator
 import os
+import re
 import sys
+from types import ModuleType
+from typing import TYPE_CHECKING, Callable, List, Optional, Tuple, Union
 
-__all__ = ["Library", "MaskjpegError", "decode_mask", "repair_jpeg"]
+if TYPE_CHECKING:
+    import array
+
+    import numpy
+
+    Buffer = Union[bytes, bytearray, memoryview, array.array, numpy.ndarray]
+    PathLike = Union[str, "os.PathLike[str]"]
+
+__all__ = ["Library", "MaskjpegError", "decode_mask", "decode_mask_array", "repair_jpeg",
+           "repair_jpeg_array", "__version__"]
+
+_HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def _header_version() -> str:
+    """The version written in the checkout's public header."""
+    try:
+        with open(os.path.join(_HERE, "..", "..", "include", "maskjpeg.h")) as header:
+            text = header.read()
+        return ".".join(re.search(r"#define MASKJPEG_VERSION_%s (\d+)" % part, text).group(1)
+                        for part in ("MAJOR", "MINOR", "PATCH"))
+    except (OSError, AttributeError):
+        return "0+unknown"
+
+
+try:  # written by the package build
+    from ._version import __version__
+except ImportError:  # a source checkout
+    __version__ = _header_version()
 
 if sys.platform == "win32":
     SONAME = "maskjpeg.dll"
@@ -37,7 +80,8 @@ else:
     SONAME = "libmaskjpeg.so.1"
 ENV_VAR = "MASKJPEG_LIBRARY"
 _INT32_MAX = 2**31 - 1
-_BUILD_TREE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", SONAME)
+_BUNDLED = os.path.join(_HERE, SONAME)
+_BUILD_TREE = os.path.normpath(os.path.join(_HERE, "..", "..", "build", SONAME))
 # stdcall on 32-bit Windows, the platform's C convention elsewhere.
 _LOADER = ctypes.WinDLL if sys.platform == "win32" and ctypes.sizeof(ctypes.c_void_p) == 4 \
     else ctypes.CDLL
@@ -47,16 +91,20 @@ class MaskjpegError(ValueError):
     """The library returned no result for the given payload."""
 
 
-def _candidates(path):
+def _candidates(path: Optional[PathLike]) -> List[str]:
     if path is not None:
         return [os.fspath(path)]
+    if os.path.exists(_BUNDLED):
+        return [_BUNDLED]
     env = os.environ.get(ENV_VAR)
     if env:
+        # A library named on purpose and not found is an error, not a
+        # reason to load some other one.
         return [env]
-    return [SONAME, os.path.normpath(_BUILD_TREE)]
+    return [SONAME, _BUILD_TREE]
 
 
-def _load(path):
+def _load(path: Optional[PathLike]) -> ctypes.CDLL:
     errors = []
     for candidate in _candidates(path):
         try:
@@ -67,7 +115,7 @@ def _load(path):
                   % (ENV_VAR, "\n  ".join(errors)))
 
 
-def _dimension(name, value):
+def _dimension(name: str, value: int) -> int:
     """value as an int (numpy integers too), if it is a positive 32-bit one."""
     try:
         number = operator.index(value)
@@ -82,7 +130,7 @@ class _Input:
     """A buffer-protocol object as (pointer argument, length), copied only
     where ctypes cannot point into it."""
 
-    def __init__(self, data):
+    def __init__(self, data: Buffer) -> None:
         if isinstance(data, bytes):
             self.arg, self.length = data, len(data)
             return
@@ -95,26 +143,53 @@ class _Input:
         self.length = view.nbytes
 
 
+class _Owned:
+    """One result of the library, seen by numpy through the array interface.
+
+    numpy keeps this object as the base of every array made from it, so it
+    lives exactly as long as the last of them and then hands the buffer back
+    to the library.
+    """
+
+    __slots__ = ("__array_interface__", "_address", "_release")
+
+    def __init__(self, address: int, shape: Tuple[int, ...],
+                 release: Callable[[int], None]) -> None:
+        self._address = address
+        self._release = release
+        self.__array_interface__ = {"data": (address, False), "shape": shape,
+                                    "typestr": "|u1", "version": 3}
+
+    def __del__(self) -> None:
+        self._release(self._address)
+
+
+def _numpy() -> ModuleType:
+    """numpy, imported on first use: only the array functions need it."""
+    import numpy
+    return numpy
+
+
 class Library:
     """One loaded copy of the maskjpeg shared library."""
 
-    def __init__(self, path=None):
+    def __init__(self, path: Optional[PathLike] = None) -> None:
         lib = _load(path)
-        u8p = ctypes.POINTER(ctypes.c_uint8)
         i32 = ctypes.c_int32
         i32p = ctypes.POINTER(i32)
+        # Results come back as plain addresses (int, or None for NULL).
         lib.decode_mask.argtypes = [ctypes.c_void_p, i32, i32, i32, i32p]
-        lib.decode_mask.restype = u8p
+        lib.decode_mask.restype = ctypes.c_void_p
         lib.repair_jpeg.argtypes = [ctypes.c_void_p, i32, i32p]
-        lib.repair_jpeg.restype = u8p
+        lib.repair_jpeg.restype = ctypes.c_void_p
         for release in (lib.free_mask_buffer, lib.free_jpeg_buffer):
             release.argtypes = [ctypes.c_void_p]
             release.restype = None
         self._lib = lib
-        self.path = lib._name
+        self.path: str = lib._name
 
     @staticmethod
-    def _input(data):
+    def _input(data: Buffer) -> _Input:
         payload = _Input(data)
         if payload.length == 0:
             raise MaskjpegError("empty payload")
@@ -123,50 +198,87 @@ class Library:
                                 % payload.length)
         return payload
 
-    @staticmethod
-    def _take(result, size, release, message):
-        if not result:
-            raise MaskjpegError(message)
-        try:
-            return ctypes.string_at(result, size.value)
-        finally:
-            release(result)
-
-    def decode_mask(self, data, width, height):
-        """RGBA pixels (width * height * 4 bytes) of an LZO1X 2-bit mask."""
+    def _decode(self, data: Buffer, width: int, height: int) -> Tuple[int, int, int, int]:
         width, height = _dimension("width", width), _dimension("height", height)
         payload = self._input(data)
         size = ctypes.c_int32(0)
         result = self._lib.decode_mask(payload.arg, payload.length, width, height,
                                        ctypes.byref(size))
-        return self._take(result, size, self._lib.free_mask_buffer,
-                          "not a valid %dx%d mask payload (%d bytes)"
-                          % (width, height, payload.length))
+        if not result:
+            raise MaskjpegError("not a valid %dx%d mask payload (%d bytes)"
+                                % (width, height, payload.length))
+        return result, size.value, width, height
 
-    def repair_jpeg(self, data):
-        """A standard JPEG stream from a stored-variant one (standard ones pass)."""
+    def _repair(self, data: Buffer) -> Tuple[int, int]:
         payload = self._input(data)
         size = ctypes.c_int32(0)
         result = self._lib.repair_jpeg(payload.arg, payload.length, ctypes.byref(size))
-        return self._take(result, size, self._lib.free_jpeg_buffer,
-                          "not a JPEG stream that can be repaired (%d bytes)" % payload.length)
+        if not result:
+            raise MaskjpegError("not a JPEG stream that can be repaired (%d bytes)"
+                                % payload.length)
+        return result, size.value
+
+    def _copy(self, result: int, size: int) -> bytes:
+        try:
+            return ctypes.string_at(result, size)
+        finally:
+            self._lib.free_mask_buffer(result)
+
+    def _view(self, result: int, shape: Tuple[int, ...], np: ModuleType) -> numpy.ndarray:
+        # From here on the owner releases the buffer, whatever happens.
+        return np.asarray(_Owned(result, shape, self._lib.free_mask_buffer))
+
+    def decode_mask(self, data: Buffer, width: int, height: int) -> bytes:
+        """RGBA pixels (width * height * 4 bytes) of an LZO1X 2-bit mask."""
+        result, size, _, _ = self._decode(data, width, height)
+        return self._copy(result, size)
+
+    def decode_mask_array(self, data: Buffer, width: int, height: int) -> numpy.ndarray:
+        """The mask's RGBA pixels as a writable uint8 numpy array of shape
+        (height, width, 4) that views the library's result: no copy."""
+        numpy = _numpy()
+        result, _, width, height = self._decode(data, width, height)
+        return self._view(result, (height, width, 4), numpy)
+
+    def repair_jpeg(self, data: Buffer) -> bytes:
+        """A standard JPEG stream from a stored-variant one (standard ones pass)."""
+        return self._copy(*self._repair(data))
+
+    def repair_jpeg_array(self, data: Buffer) -> numpy.ndarray:
+        """repair_jpeg's stream as a 1-D uint8 numpy array that views the
+        library's result: no copy."""
+        numpy = _numpy()
+        result, size = self._repair(data)
+        return self._view(result, (size,), numpy)
 
 
-_default = None
+_default: Optional[Library] = None
 
 
-def _library():
+def _library() -> Library:
     global _default
     if _default is None:
         _default = Library()
     return _default
 
 
-def decode_mask(data, width, height):
+def decode_mask(data: Buffer, width: int, height: int) -> bytes:
     """RGBA pixels of a mask payload, through the library found by default."""
     return _library().decode_mask(data, width, height)
 
 
-def repair_jpeg(data):
+def decode_mask_array(data: Buffer, width: int, height: int) -> numpy.ndarray:
+    """RGBA pixels of a mask payload as a (height, width, 4) numpy array that
+    views the library's result, through the library found by default."""
+    return _library().decode_mask_array(data, width, height)
+
+
+def repair_jpeg(data: Buffer) -> bytes:
     """A standard JPEG from a stored one, through the library found by default."""
     return _library().repair_jpeg(data)
+
+
+def repair_jpeg_array(data: Buffer) -> numpy.ndarray:
+    """A standard JPEG from a stored one as a 1-D numpy array that views the
+    library's result, through the library found by default."""
+    return _library().repair_jpeg_array(data)

@@ -1,0 +1,3 @@
+module maskjpeg.example/decodeandrepair
+
+go 1.19
