@@ -17,6 +17,8 @@ PREFIX      ?= /usr/local
 FUZZ_SECONDS ?= 600
 FUZZ_SMOKE_SECONDS ?= 30
 BENCH_REPETITIONS ?= 5
+# Debian's python3, which has numpy and python-lzo, for the binding's benchmark.
+BENCH_PYTHON ?= $(shell [ -x /usr/bin/python3 ] && echo /usr/bin/python3 || echo python3)
 # Kernel families this CPU runs, plainest first; the last is what `auto` picks.
 FAMILIES    := $(shell sh fuzz/kernel_families.sh)
 BEST_FAMILY := $(lastword $(FAMILIES))
@@ -166,6 +168,8 @@ bench: deps
 	@echo; echo "== all kernel families, medians of $(BENCH_REPETITIONS) repetitions"
 	@for f in $(FAMILIES); do grep '^|' $(BUILD)-bench-$$f/table.txt | \
 	  { [ $$f = $(firstword $(FAMILIES)) ] && cat || tail -n +3; }; done
+	@echo; echo "== the Python binding, with the $(BEST_FAMILY) kernels"
+	@$(BENCH_PYTHON) bench/python_bench.py $(BUILD)-bench-$(BEST_FAMILY)/libmaskjpeg.so.1 $(BENCH_REPETITIONS)
 
 # One libFuzzer build per kernel family, each capped at its family.
 fuzz-build: deps
