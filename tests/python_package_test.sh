@@ -55,3 +55,7 @@ tags = [line for line in dist.read_text("WHEEL").splitlines() if line.startswith
 assert len(tags) == 1 and tags[0].startswith("Tag: py3-none-") and not tags[0].endswith("-any"), tags
 print("installed package works:", lib.path, maskjpeg.__version__, tags[0])
 PY
+
+# The package's own library comes first, before MASKJPEG_LIBRARY.
+MASKJPEG_LIBRARY=/nonexistent/libmaskjpeg.so.1 "$work/venv/bin/python" -c \
+  'import maskjpeg, os; assert os.path.dirname(maskjpeg._library().path) == os.path.dirname(maskjpeg.__file__)'
