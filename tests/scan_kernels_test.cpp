@@ -45,6 +45,22 @@ std::vector<Bytes> scan_samples() {
     }
     samples.push_back(b);
   }
+  // One FF per stride at every phase: block edges of every kernel (31, 32,
+  // 63 and 64 bytes, and steps of two blocks) fall before, on and after it.
+  for (size_t stride : {30, 31, 32, 33, 62, 63, 64, 65, 126}) {
+    for (size_t phase = 0; phase < stride; ++phase) {
+      Bytes b(700, 0x21);
+      for (size_t i = phase; i < b.size(); i += stride) b[i] = 0xFF;
+      samples.push_back(b);
+    }
+  }
+  // One byte in eight FF at random: the kernels switch between their sparse
+  // and dense paths at every kind of boundary.
+  for (int seed = 0; seed < 20; ++seed) {
+    Bytes b(2000);
+    for (auto& x : b) x = rng() % 8 == 0 ? 0xFF : static_cast<uint8_t>(rng() % 255);
+    samples.push_back(b);
+  }
   return samples;
 }
 
