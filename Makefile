@@ -163,6 +163,7 @@ bench: deps
 	@for f in $(FAMILIES); do \
 	  echo "== $$f kernels"; \
 	  ./$(BUILD)-bench-$$f/bench/maskjpeg_bench --benchmark_repetitions=$(BENCH_REPETITIONS) \
+	    --benchmark_enable_random_interleaving=true \
 	    --benchmark_report_aggregates_only=true | tee $(BUILD)-bench-$$f/table.txt || exit 1; \
 	done
 	@echo; echo "== all kernel families, medians of $(BENCH_REPETITIONS) repetitions"
