@@ -5,7 +5,6 @@ the one in include/maskjpeg.h. Extra CMake arguments can be given in the
 MASKJPEG_CMAKE_ARGS environment variable (split on spaces).
 """
 import os
-import re
 import shutil
 import subprocess
 import sys
@@ -15,19 +14,10 @@ from setuptools.command.build_py import build_py
 
 ROOT = os.path.dirname(os.path.abspath(__file__))
 
-if sys.platform == "win32":
-    LIBRARY = "maskjpeg.dll"
-elif sys.platform == "darwin":
-    LIBRARY = "libmaskjpeg.1.dylib"
-else:
-    LIBRARY = "libmaskjpeg.so.1"
-
-
-def header_version():
-    with open(os.path.join(ROOT, "include", "maskjpeg.h")) as header:
-        text = header.read()
-    return ".".join(re.search(r"#define MASKJPEG_VERSION_%s (\d+)" % part, text).group(1)
-                    for part in ("MAJOR", "MINOR", "PATCH"))
+# The package itself knows the library's file name on each platform and
+# reads the version from the header; importing it loads no library.
+sys.path.insert(0, os.path.join(ROOT, "python"))
+import maskjpeg  # noqa: E402
 
 
 class BuildWithLibrary(build_py):
@@ -47,12 +37,12 @@ class BuildWithLibrary(build_py):
                                "--target", "maskjpeg", "-j", str(os.cpu_count() or 2)])
         subprocess.check_call([cmake, "--install", build, "--config", "Release",
                                "--prefix", stage])
-        built = os.path.join(stage, "bin" if sys.platform == "win32" else "lib", LIBRARY)
+        built = os.path.join(stage, "bin" if sys.platform == "win32" else "lib", maskjpeg.SONAME)
         package = os.path.join(self.build_lib, "maskjpeg")
         # copyfile follows the soname link: the package holds one real file.
-        shutil.copyfile(built, os.path.join(package, LIBRARY))
+        shutil.copyfile(built, os.path.join(package, maskjpeg.SONAME))
         with open(os.path.join(package, "_version.py"), "w") as out:
-            out.write("__version__ = %r\n" % header_version())
+            out.write("__version__ = %r\n" % maskjpeg.__version__)
 
 
 class BinaryDistribution(Distribution):
@@ -78,7 +68,7 @@ except ImportError:
     pass
 
 setup(
-    version=header_version(),
+    version=maskjpeg.__version__,
     cmdclass=commands,
     distclass=BinaryDistribution,
     # setuptools' own build tree, apart from the CMake ones in build*/.

@@ -39,7 +39,6 @@ import operator
 import os
 import re
 import sys
-from types import ModuleType
 from typing import TYPE_CHECKING, Callable, List, Optional, Tuple, Union
 
 if TYPE_CHECKING:
@@ -164,12 +163,6 @@ class _Owned:
         self._release(self._address)
 
 
-def _numpy() -> ModuleType:
-    """numpy, imported on first use: only the array functions need it."""
-    import numpy
-    return numpy
-
-
 class Library:
     """One loaded copy of the maskjpeg shared library."""
 
@@ -224,9 +217,8 @@ class Library:
         finally:
             self._lib.free_mask_buffer(result)
 
-    def _view(self, result: int, shape: Tuple[int, ...], np: ModuleType) -> numpy.ndarray:
-        # From here on the owner releases the buffer, whatever happens.
-        return np.asarray(_Owned(result, shape, self._lib.free_mask_buffer))
+    def _owned(self, result: int, shape: Tuple[int, ...]) -> _Owned:
+        return _Owned(result, shape, self._lib.free_mask_buffer)
 
     def decode_mask(self, data: Buffer, width: int, height: int) -> bytes:
         """RGBA pixels (width * height * 4 bytes) of an LZO1X 2-bit mask."""
@@ -236,9 +228,9 @@ class Library:
     def decode_mask_array(self, data: Buffer, width: int, height: int) -> numpy.ndarray:
         """The mask's RGBA pixels as a writable uint8 numpy array of shape
         (height, width, 4) that views the library's result: no copy."""
-        numpy = _numpy()
+        import numpy  # first: without numpy, nothing is decoded
         result, _, width, height = self._decode(data, width, height)
-        return self._view(result, (height, width, 4), numpy)
+        return numpy.asarray(self._owned(result, (height, width, 4)))
 
     def repair_jpeg(self, data: Buffer) -> bytes:
         """A standard JPEG stream from a stored-variant one (standard ones pass)."""
@@ -247,9 +239,9 @@ class Library:
     def repair_jpeg_array(self, data: Buffer) -> numpy.ndarray:
         """repair_jpeg's stream as a 1-D uint8 numpy array that views the
         library's result: no copy."""
-        numpy = _numpy()
+        import numpy  # first: without numpy, nothing is repaired
         result, size = self._repair(data)
-        return self._view(result, (size,), numpy)
+        return numpy.asarray(self._owned(result, (size,)))
 
 
 _default: Optional[Library] = None

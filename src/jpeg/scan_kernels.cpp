@@ -129,8 +129,10 @@ struct Cursor {
 //
 // A step consumes 1 to 32 bytes; it reads 32 bytes and writes at most
 // 31 + 64 bytes past its start, within the margins the caller checks.
-__attribute__((target("avx2,bmi"), noinline)) Cursor stuff_dense_run_avx2(
-    const uint8_t* in, uint8_t* out, const uint8_t* in_last, const uint8_t* out_last) {
+__attribute__((target("avx2,bmi"), noinline)) Cursor stuff_dense_run_avx2(const uint8_t* in,
+                                                                          uint8_t* out,
+                                                                          const uint8_t* in_last,
+                                                                          const uint8_t* out_last) {
   const __m256i ff = _mm256_set1_epi8(static_cast<char>(kFF));
   const __m256i pairs = _mm256_set1_epi16(0x00FF);  // FF 00 in memory order
   while (in <= in_last && out <= out_last) {
@@ -174,7 +176,7 @@ __attribute__((target("avx2,bmi"), always_inline)) inline uint8_t* stuff_sparse_
   const __m256i shifted_up =
       _mm256_alignr_epi8(block, _mm256_permute2x128_si256(block, block, 0x08), 15);
   const __m256i above_k = _mm256_cmpgt_epi8(lane, k_lanes);
-  const __m256i after_k = _mm256_cmpeq_epi8(lane, _mm256_sub_epi8(k_lanes, _mm256_set1_epi8(-1)));
+  const __m256i after_k = _mm256_cmpeq_epi8(lane, _mm256_add_epi8(k_lanes, _mm256_set1_epi8(1)));
   const __m256i stuffed =
       _mm256_andnot_si256(after_k, _mm256_blendv_epi8(block, shifted_up, above_k));
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), stuffed);
@@ -211,8 +213,7 @@ __attribute__((target("avx2,bmi"))) StuffProgress stuff_avx2(const uint8_t* in, 
       const uint32_t ff_first =
           static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, ff))) & kStep31Lanes;
       const uint32_t ff_second =
-          static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(second, ff))) &
-          kStep31Lanes;
+          static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(second, ff))) & kStep31Lanes;
       if (__builtin_expect(several(ff_first) || several(ff_second), 0)) {
         const Cursor c = stuff_dense_run_avx2(p, o, p_last, o_last);
         p = c.in;
