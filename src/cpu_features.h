@@ -9,6 +9,8 @@
 #define MASKJPEG_KERNELS_PORTABLE 0
 #define MASKJPEG_KERNELS_AVX2 1
 #define MASKJPEG_KERNELS_AVX512 2
+// On aarch64 the families are portable and neon.
+#define MASKJPEG_KERNELS_NEON 1
 #ifndef MASKJPEG_KERNEL_CAP
 #define MASKJPEG_KERNEL_CAP MASKJPEG_KERNELS_AVX512
 #endif
@@ -55,5 +57,25 @@ inline bool cpu_has_avx512vbmi() {
 
 }  // namespace maskjpeg
 #endif  // MASKJPEG_X86_SIMD
+
+// NEON is part of every aarch64 CPU, so it needs no runtime check. The
+// kernels read lane masks out of vector registers as integers, which they
+// do for little-endian lane order only; big-endian aarch64 keeps the
+// portable kernels.
+#if defined(__aarch64__) && defined(__ARM_NEON) && (defined(__GNUC__) || defined(__clang__)) && \
+    defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+#define MASKJPEG_ARM_NEON 1
+#include <arm_neon.h>
+#else
+#define MASKJPEG_ARM_NEON 0
+#endif
+
+namespace maskjpeg {
+
+inline bool cpu_has_neon() {
+  return MASKJPEG_ARM_NEON && MASKJPEG_KERNEL_CAP >= MASKJPEG_KERNELS_NEON;
+}
+
+}  // namespace maskjpeg
 
 #endif  // MASKJPEG_SRC_CPU_FEATURES_H

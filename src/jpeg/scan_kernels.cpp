@@ -98,6 +98,86 @@ inline StuffProgress finish_portably(const uint8_t* in, size_t n, uint8_t* out, 
   return {consumed + rest.consumed, written + rest.written};
 }
 
+#if MASKJPEG_ARM_NEON
+size_t count_ff_neon(const uint8_t* in, size_t n) {
+  const uint8x16_t ff = vdupq_n_u8(kFF);
+  size_t count = 0;
+  size_t i = 0;
+  while (n - i >= 16) {
+    // A match is all ones, so subtracting it adds one to its lane; 255
+    // blocks at most, so no lane overflows.
+    const size_t blocks = std::min((n - i) / 16, size_t{255});
+    uint8x16_t lanes = vdupq_n_u8(0);
+    for (size_t b = 0; b < blocks; ++b, i += 16) {
+      lanes = vsubq_u8(lanes, vceqq_u8(vld1q_u8(in + i), ff));
+    }
+    count += vaddlvq_u8(lanes);
+  }
+  for (; i < n; ++i) count += in[i] == kFF;
+  return count;
+}
+
+// Four bits per byte of `block`, byte i in bits 4i to 4i + 3: all set for
+// an FF byte, clear for any other. (The narrowing shift keeps the middle
+// byte of every 16-bit pair of compare results.)
+inline uint64_t ff_nibbles(uint8x16_t block) {
+  const uint8x16_t eq = vceqq_u8(block, vdupq_n_u8(kFF));
+  return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(eq), 4)), 0);
+}
+
+// NEON: 32 input bytes a step, in two 16-byte blocks stored as they are. A
+// step without FF (seven in eight in entropy-coded data) ends there. One
+// with an FF has written the bytes before the first FF correctly; the run of
+// FF bytes that starts there, up to its block's end, follows as FF 00 pairs
+// in two 16-byte pattern stores, and the next step starts after the run.
+//
+// Bounds: a step reads 32 bytes from its start and writes below out + 64
+// (the blocks end at 32; the pairs for an FF at k < 32 end at k + 32), so it
+// runs only while 32 bytes of input and 64 of room remain; the rest is left
+// to the portable kernel, which checks every run against the room.
+StuffProgress stuff_neon(const uint8_t* in, size_t n, uint8_t* out, size_t capacity) {
+  constexpr size_t kBlock = 16;
+  constexpr size_t kInputMargin = 2 * kBlock;
+  constexpr size_t kOutputMargin = 4 * kBlock;
+  const uint8x16_t pairs = vreinterpretq_u8_u16(vdupq_n_u16(0x00FF));  // FF 00 in memory order
+
+  const uint8_t* p = in;
+  uint8_t* o = out;
+  if (n >= kInputMargin && capacity >= kOutputMargin) {
+    const uint8_t* const p_last = in + (n - kInputMargin);
+    uint8_t* const o_last = out + (capacity - kOutputMargin);
+    while (p <= p_last && o <= o_last) {
+      const uint8x16_t first = vld1q_u8(p);
+      const uint8x16_t second = vld1q_u8(p + kBlock);
+      const uint64_t ff_first = ff_nibbles(first);
+      const uint64_t ff_second = ff_nibbles(second);
+      vst1q_u8(o, first);
+      vst1q_u8(o + kBlock, second);
+      if ((ff_first | ff_second) == 0) {
+        p += kInputMargin;
+        o += kInputMargin;
+        continue;
+      }
+      // The first FF, at `plain`, and the flags of its block from there on.
+      const bool in_first = ff_first != 0;
+      const uint64_t flags = in_first ? ff_first : ff_second;
+      const unsigned lane = static_cast<unsigned>(__builtin_ctzll(flags)) / 4;
+      const size_t plain = (in_first ? 0 : kBlock) + lane;
+      // The run's end: the first clear nibble above it (the shift brings in
+      // clear ones past the block's end, except from lane 0 of an all-FF
+      // block).
+      const uint64_t rest = ~(flags >> (4 * lane));
+      const size_t run = rest == 0 ? kBlock : static_cast<size_t>(__builtin_ctzll(rest)) / 4;
+      vst1q_u8(o + plain, pairs);
+      vst1q_u8(o + plain + kBlock, pairs);
+      p += plain + run;
+      o += plain + 2 * run;
+    }
+  }
+  return finish_portably(in, n, out, capacity, p, o);
+}
+#endif
+
 #if MASKJPEG_X86_SIMD
 __attribute__((target("avx2,popcnt"))) size_t count_ff_avx2(const uint8_t* in, size_t n) {
   const __m256i ff = _mm256_set1_epi8(static_cast<char>(kFF));
@@ -378,6 +458,9 @@ size_t supported_scan_kernels(ScanKernels kernels[kMaxScanKernels]) {
     kernels[n++] = {count_ff_avx512, stuff_avx2};
   }
   if (cpu_has_avx2()) kernels[n++] = {count_ff_avx2, stuff_avx2};
+#endif
+#if MASKJPEG_ARM_NEON
+  if (cpu_has_neon()) kernels[n++] = {count_ff_neon, stuff_neon};
 #endif
   kernels[n++] = portable_scan_kernels();
   return n;

@@ -28,7 +28,7 @@ ScanKernels portable_scan_kernels();
 // Every set of kernels this CPU can run (within the build's kernel cap),
 // fastest first and the portable one last: writes up to kMaxScanKernels of
 // them to `kernels` and returns how many. Asked per call: no state.
-constexpr size_t kMaxScanKernels = 3;  // AVX-512, AVX2, portable
+constexpr size_t kMaxScanKernels = 3;  // AVX-512, AVX2, portable; or NEON, portable
 size_t supported_scan_kernels(ScanKernels kernels[kMaxScanKernels]);
 
 // The fastest of them.
