@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <utility>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -54,9 +56,23 @@ inline Buffer allocate_result(size_t size) noexcept {
 inline Buffer allocate_result(size_t size) noexcept { return allocate(size); }
 #endif
 
-// Grows `buffer` to `size` bytes, keeping its contents. On failure the
-// buffer is left as it was.
-inline bool grow(Buffer& buffer, size_t size) noexcept {
+// Grows the result `buffer` to `size` bytes, keeping its first `used`
+// bytes. A size that allocate_result() would advise for huge pages gets a
+// new buffer from it and a copy of the used part: realloc would extend the
+// old mapping with 4 KiB pages, whose faults cost far more than the copy.
+// On failure the buffer is left as it was.
+inline bool grow_result(Buffer& buffer, size_t used, size_t size) noexcept {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  if (size >= kFreshMappingSize) {
+    Buffer larger = allocate_result(size);
+    if (!larger) return false;
+    std::memcpy(larger.get(), buffer.get(), used);
+    buffer = std::move(larger);
+    return true;
+  }
+#else
+  (void)used;
+#endif
   void* moved = std::realloc(buffer.get(), size);
   if (moved == nullptr) return false;
   buffer.release();

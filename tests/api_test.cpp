@@ -297,6 +297,18 @@ TEST(Memory, LargeResultsAreAdvisedForHugePages) {
         << c.width << "x" << c.height << ": " << flags;
     free_mask_buffer(out);
   }
+  // A JPEG result that reaches the size only by growing (an all-FF scan
+  // doubles) is advised too, like one sized so from the start.
+  for (const size_t scan : {size_t{17} << 20, size_t{40} << 20}) {
+    Bytes stored = hex("FF D8 FF A0 FF DA 00 05 01 01 00");
+    stored.resize(stored.size() + scan, 0xFF);
+    stored.insert(stored.end(), {0xFF, 0xD9});
+    int32_t size = -1;
+    uint8_t* out = repair_jpeg(stored.data(), static_cast<int32_t>(stored.size()), &size);
+    ASSERT_NE(out, nullptr);
+    EXPECT_NE(vm_flags_of(out).find(" hg"), std::string::npos) << (scan >> 20) << " MiB of FF";
+    free_jpeg_buffer(out);
+  }
 }
 #endif
 

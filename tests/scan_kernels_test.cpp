@@ -1,7 +1,8 @@
 // The scan stuffing kernels: each of them that this CPU can run, not only
 // the one it picks, is checked against a plain
 // byte-by-byte stuffing on data that reaches every branch: no FF, lone FF
-// bytes, FF runs shorter and longer than a vector, all-FF, at every offset.
+// bytes, FF bytes close together, FF runs shorter and longer than a vector,
+// all-FF, at every offset.
 #include "jpeg/scan_kernels.h"
 
 #include <gtest/gtest.h>
@@ -54,12 +55,23 @@ std::vector<Bytes> scan_samples() {
       samples.push_back(b);
     }
   }
-  // One byte in eight FF at random: the kernels switch between their sparse
-  // and dense paths at every kind of boundary.
+  // FF bytes close together (every second to eighth byte) at every phase:
+  // the dense paths, which stuff several FF bytes a step.
+  for (size_t stride : {2, 3, 5, 8}) {
+    for (size_t phase = 0; phase < stride; ++phase) {
+      Bytes b(700, 0x21);
+      for (size_t i = phase; i < b.size(); i += stride) b[i] = 0xFF;
+      samples.push_back(b);
+    }
+  }
+  // One byte in eight, and one in two, FF at random: the kernels switch
+  // between their sparse and dense paths at every kind of boundary.
   for (int seed = 0; seed < 20; ++seed) {
-    Bytes b(2000);
-    for (auto& x : b) x = rng() % 8 == 0 ? 0xFF : static_cast<uint8_t>(rng() % 255);
-    samples.push_back(b);
+    for (uint32_t one_in : {8u, 2u}) {
+      Bytes b(2000);
+      for (auto& x : b) x = rng() % one_in == 0 ? 0xFF : static_cast<uint8_t>(rng() % 255);
+      samples.push_back(b);
+    }
   }
   return samples;
 }

@@ -128,7 +128,7 @@ bool Output::put_stuffed(const uint8_t* in, size_t n, size_t reserve,
   const uint8_t* rest = in + done.consumed;
   const size_t rest_n = n - done.consumed;
   const size_t capacity = size_ + rest_n + k.count_ff(rest, rest_n) + reserve;
-  if (!grow(buffer_, capacity)) return false;
+  if (!grow_result(buffer_, size_, capacity)) return false;
   capacity_ = capacity;
   const StuffProgress more =
       k.stuff(rest, rest_n, buffer_.get() + size_, capacity_ - size_ - reserve);

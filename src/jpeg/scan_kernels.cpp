@@ -16,6 +16,35 @@ constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
 constexpr uint8_t kStuffedWord[16] = {kFF, 0, kFF, 0, kFF, 0, kFF, 0,
                                       kFF, 0, kFF, 0, kFF, 0, kFF, 0};
 
+// Stuffing eight bytes at a time by table, for stretches dense in FF: for
+// each pattern of FF bytes in a group of eight (bit i: byte i is FF), the
+// byte shuffle that spreads the group over 8 to 16 output bytes with a 00
+// after each FF. An index with its top bit set selects a zero both in an
+// SSSE3 byte shuffle and in a NEON table lookup (any index past 15 does).
+// The group's output length is 8 plus its pattern's popcount, kept in a
+// table too, since aarch64 has no scalar popcount.
+struct GroupStuffing {
+  uint8_t index[256][16];
+  uint8_t length[256];
+};
+
+constexpr GroupStuffing make_group_stuffing() {
+  constexpr uint8_t kZero = 0x80;
+  GroupStuffing t{};
+  for (size_t ff = 0; ff < 256; ++ff) {
+    size_t at = 0;
+    for (size_t i = 0; i < 8; ++i) {
+      t.index[ff][at++] = static_cast<uint8_t>(i);
+      if ((ff >> i) & 1) t.index[ff][at++] = kZero;
+    }
+    t.length[ff] = static_cast<uint8_t>(at);
+    for (; at < 16; ++at) t.index[ff][at] = kZero;
+  }
+  return t;
+}
+
+[[maybe_unused]] alignas(64) constexpr GroupStuffing kGroupStuffing = make_group_stuffing();
+
 inline uint64_t load64(const uint8_t* p) {
   uint64_t v;
   std::memcpy(&v, p, 8);
@@ -51,7 +80,35 @@ size_t count_ff_portable(const uint8_t* in, size_t n) {
   return count;
 }
 
+// Stuffs a stretch dense in FF byte by byte, with no branch on the data:
+// each byte is written with a 00 after it, and the output moves on past the
+// 00 only when the byte is FF. Reads in[0, kDenseChunk); writes below
+// out + 2 * kDenseChunk. Returns the number of FF bytes.
+constexpr size_t kDenseChunk = 64;
+inline size_t stuff_dense_chunk(const uint8_t* in, uint8_t*& out) {
+  uint8_t* o = out;
+  size_t ff_count = 0;
+  for (size_t i = 0; i < kDenseChunk; ++i) {
+    const uint8_t b = in[i];
+    const size_t is_ff = b == kFF;
+    o[0] = b;
+    o[1] = 0;
+    o += 1 + is_ff;
+    ff_count += is_ff;
+  }
+  out = o;
+  return ff_count;
+}
+
+// memchr finds the next FF and memcpy copies the run before it, which is
+// fast while FF bytes are far apart (one in 256 in entropy-coded data). A
+// call of each per FF would cost far more than the bytes where FF bytes are
+// close together, so after two short runs the kernel goes byte by byte, 64
+// bytes at a time, until a chunk holds fewer than four FF bytes.
 StuffProgress stuff_portable(const uint8_t* in, size_t n, uint8_t* out, size_t capacity) {
+  constexpr size_t kShortRun = 16;
+  constexpr size_t kDenseChunkMinFF = 4;
+  size_t short_runs = 0;
   const uint8_t* p = in;
   const uint8_t* const end = in + n;
   uint8_t* o = out;
@@ -83,6 +140,18 @@ StuffProgress stuff_portable(const uint8_t* in, size_t n, uint8_t* out, size_t c
       ++p;
     }
     if (p < end && *p == kFF) break;  // no room for the next FF 00
+    // Two short runs in a row (rare in entropy-coded data) start a stretch
+    // of chunks.
+    short_runs = run < kShortRun ? short_runs + 1 : 0;
+    if (short_runs < 2) continue;
+    short_runs = 0;
+    // The chunks need kDenseChunk bytes of input and twice that of room.
+    while (static_cast<size_t>(end - p) >= kDenseChunk &&
+           static_cast<size_t>(out_end - o) >= 2 * kDenseChunk) {
+      const size_t ff_count = stuff_dense_chunk(p, o);
+      p += kDenseChunk;
+      if (ff_count < kDenseChunkMinFF) break;
+    }
   }
   return {static_cast<size_t>(p - in), static_cast<size_t>(o - out)};
 }
@@ -125,16 +194,43 @@ inline uint64_t ff_nibbles(uint8x16_t block) {
   return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(eq), 4)), 0);
 }
 
+// The 8-bit FF pattern (bit i: byte i is FF) of each half of `block`.
+inline void ff_group_patterns(uint8x16_t block, uint8_t& low, uint8_t& high) {
+  const uint8x16_t bit = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+  const uint8x16_t flags = vandq_u8(vceqq_u8(block, vdupq_n_u8(kFF)), bit);
+  low = vaddv_u8(vget_low_u8(flags));
+  high = vaddv_u8(vget_high_u8(flags));
+}
+
+// A 16-byte block by table, as two groups of eight (kGroupStuffing): each
+// group is looked up into a 16-byte store at the output's end, which then
+// moves on by the group's output length. Writes below out + 32.
+inline uint8_t* stuff_groups_neon(uint8x16_t block, uint8_t* out) {
+  uint8_t low = 0;
+  uint8_t high = 0;
+  ff_group_patterns(block, low, high);
+  const uint8x16_t low_index = vld1q_u8(kGroupStuffing.index[low]);
+  // The high group's bytes are lanes 8 to 15; a zero's index stays past 15.
+  const uint8x16_t high_index = vaddq_u8(vld1q_u8(kGroupStuffing.index[high]), vdupq_n_u8(8));
+  vst1q_u8(out, vqtbl1q_u8(block, low_index));
+  out += kGroupStuffing.length[low];
+  vst1q_u8(out, vqtbl1q_u8(block, high_index));
+  return out + kGroupStuffing.length[high];
+}
+
 // NEON: 32 input bytes a step, in two 16-byte blocks stored as they are. A
 // step without FF (seven in eight in entropy-coded data) ends there. One
-// with an FF has written the bytes before the first FF correctly; the run of
-// FF bytes that starts there, up to its block's end, follows as FF 00 pairs
-// in two 16-byte pattern stores, and the next step starts after the run.
+// with a single FF has written the bytes before it correctly; FF 00 follows
+// in a 16-byte pattern store, and the next step starts after the FF. A step
+// with more goes by table, eight bytes at a time, so that data dense in FF
+// costs the same per byte as any other, and an all-FF step is four pattern
+// stores.
 //
 // Bounds: a step reads 32 bytes from its start and writes below out + 64
-// (the blocks end at 32; the pairs for an FF at k < 32 end at k + 32), so it
-// runs only while 32 bytes of input and 64 of room remain; the rest is left
-// to the portable kernel, which checks every run against the room.
+// (the blocks end at 32; the pairs for an FF at k < 32 end at k + 16; the
+// groups and the all-FF pairs at 64), so it runs only while 32 bytes of
+// input and 64 of room remain; the rest is left to the portable kernel,
+// which checks every run against the room.
 StuffProgress stuff_neon(const uint8_t* in, size_t n, uint8_t* out, size_t capacity) {
   constexpr size_t kBlock = 16;
   constexpr size_t kInputMargin = 2 * kBlock;
@@ -158,20 +254,28 @@ StuffProgress stuff_neon(const uint8_t* in, size_t n, uint8_t* out, size_t capac
         o += kInputMargin;
         continue;
       }
-      // The first FF, at `plain`, and the flags of its block from there on.
-      const bool in_first = ff_first != 0;
-      const uint64_t flags = in_first ? ff_first : ff_second;
-      const unsigned lane = static_cast<unsigned>(__builtin_ctzll(flags)) / 4;
-      const size_t plain = (in_first ? 0 : kBlock) + lane;
-      // The run's end: the first clear nibble above it (the shift brings in
-      // clear ones past the block's end, except from lane 0 of an all-FF
-      // block).
-      const uint64_t rest = ~(flags >> (4 * lane));
-      const size_t run = rest == 0 ? kBlock : static_cast<size_t>(__builtin_ctzll(rest)) / 4;
-      vst1q_u8(o + plain, pairs);
-      vst1q_u8(o + plain + kBlock, pairs);
-      p += plain + run;
-      o += plain + 2 * run;
+      // One bit per FF byte, to tell one FF from several.
+      constexpr uint64_t kNibbleLowBits = 0x1111111111111111ULL;
+      const uint64_t first_bits = ff_first & kNibbleLowBits;
+      const uint64_t second_bits = ff_second & kNibbleLowBits;
+      const bool single = (first_bits & (first_bits - 1)) == 0 &&
+                          (second_bits & (second_bits - 1)) == 0 &&
+                          (first_bits == 0 || second_bits == 0);
+      if (single) {
+        const bool in_first = ff_first != 0;
+        const size_t plain = (in_first ? 0 : kBlock) +
+                             static_cast<size_t>(__builtin_ctzll(in_first ? ff_first : ff_second)) / 4;
+        vst1q_u8(o + plain, pairs);
+        p += plain + 1;
+        o += plain + 2;
+      } else if ((ff_first & ff_second) == ~uint64_t{0}) {  // all 32 bytes FF
+        for (size_t i = 0; i < kOutputMargin; i += kBlock) vst1q_u8(o + i, pairs);
+        p += kInputMargin;
+        o += kOutputMargin;
+      } else {
+        o = stuff_groups_neon(second, stuff_groups_neon(first, o));
+        p += kInputMargin;
+      }
     }
   }
   return finish_portably(in, n, out, capacity, p, o);
@@ -194,48 +298,33 @@ __attribute__((target("avx2,popcnt"))) size_t count_ff_avx2(const uint8_t* in, s
   return count;
 }
 
-struct Cursor {
-  const uint8_t* in;
-  uint8_t* out;
-};
-
-// AVX2, dense stretches: two or more FF bytes in a 32-byte block (rare in
-// entropy-coded data, every block of an all-FF scan). Each step stores the
-// block as it is, which writes the bytes before its first FF; the run of FF
-// bytes that starts there (up to the block's end) follows as FF 00 pairs in
-// two 32-byte pattern stores, and the next step starts after the run. Steps
-// go on until one meets a block with at most one FF, which it finishes
-// before going back to the sparse loop.
-//
-// A step consumes 1 to 32 bytes; it reads 32 bytes and writes at most
-// 31 + 64 bytes past its start, within the margins the caller checks.
-__attribute__((target("avx2,bmi"), noinline)) Cursor stuff_dense_run_avx2(const uint8_t* in,
-                                                                          uint8_t* out,
-                                                                          const uint8_t* in_last,
-                                                                          const uint8_t* out_last) {
-  const __m256i ff = _mm256_set1_epi8(static_cast<char>(kFF));
-  const __m256i pairs = _mm256_set1_epi16(0x00FF);  // FF 00 in memory order
-  while (in <= in_last && out <= out_last) {
-    const __m256i block = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
-    const auto ff_bits = static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(block, ff)));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), block);
-    if ((ff_bits & (ff_bits - 1)) == 0) {
-      // At most one FF: finish this block here and go back.
-      if (ff_bits == 0) return {in + 32, out + 32};
-      const unsigned plain = _tzcnt_u32(ff_bits);
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + plain), pairs);
-      return {in + plain + 1, out + plain + 2};
-    }
-    const unsigned plain = _tzcnt_u32(ff_bits);
-    // The FF run from `plain` on: the low zero bits of the inverted rest.
-    const uint32_t after = ~(ff_bits >> plain);
-    const unsigned run = after == 0 ? 32u - plain : _tzcnt_u32(after);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + plain), pairs);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + plain + 32), pairs);
-    in += plain + run;
-    out += plain + 2 * run;
+// Eight groups of eight bytes by table (kGroupStuffing): each group is
+// shuffled into a 16-byte store at the output's end, which then moves on by
+// the group's output length. Reads in[0, 64); writes below out + 128 (the
+// last group starts at most 7 * 16 bytes in).
+__attribute__((target("avx2"), always_inline)) inline uint8_t* stuff_groups_avx2(
+    const uint8_t* in, uint64_t ff_bits, uint8_t* out) {
+  for (unsigned g = 0; g < 8; ++g) {
+    const auto ff = static_cast<uint8_t>(ff_bits >> (8 * g));
+    const __m128i group = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 8 * g));
+    const __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(kGroupStuffing.index[ff]));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(group, index));
+    out += kGroupStuffing.length[ff];
   }
-  return {in, out};
+  return out;
+}
+
+// A 64-byte stretch with two or more FF bytes in a block (rare in
+// entropy-coded data, every block of an FF-dense scan), `ff_bits` its FF
+// bytes: all FF becomes 128 bytes of FF 00, anything else goes by groups.
+// Every input costs the same, so no pattern of FF bytes makes a step wait on
+// the one before it. Reads in[0, 64); writes below out + 128.
+__attribute__((target("avx2"), always_inline)) inline uint8_t* stuff_dense_block_avx2(
+    const uint8_t* in, uint64_t ff_bits, uint8_t* out) {
+  if (ff_bits != kAllFF) return stuff_groups_avx2(in, ff_bits, out);
+  const __m256i pairs = _mm256_set1_epi16(0x00FF);  // FF 00 in memory order
+  for (size_t i = 0; i < 128; i += 32) _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), pairs);
+  return out + 128;
 }
 
 constexpr size_t kStep31 = 31;  // input bytes an AVX2 block; with a 00, one vector
@@ -267,18 +356,18 @@ __attribute__((target("avx2,bmi"), always_inline)) inline uint8_t* stuff_sparse_
 // compares and branches are shared. Blocks with at most one FF (99% of
 // blocks in entropy-coded data) go through stuff_sparse_block_avx2 without a
 // branch on the data, which costs less than a mispredicted branch per FF; a
-// step that meets a denser block hands over to stuff_dense_run_avx2 from its
-// first block on and looks again from where that stops.
+// step that meets a denser block stuffs the 64 bytes from its start with
+// stuff_dense_block_avx2 instead.
 //
-// Bounds: a step reads below in + 63 (its second block is loaded from
-// in + 31) and writes below out + 96 (a dense step writes at most 95 bytes
-// past its start; two sparse blocks write 32 + 32), so it runs only while
-// 64 bytes of input and 96 of room remain; the rest is left to the portable
-// kernel, which checks every run against the room.
+// Bounds: a step reads below in + 64 (its second block is loaded from
+// in + 31, a dense step reads 64 bytes) and writes below out + 128 (a dense
+// step; two sparse blocks write 32 + 32), so it runs only while 64 bytes of
+// input and 128 of room remain; the rest is left to the portable kernel,
+// which checks every run against the room.
 __attribute__((target("avx2,bmi"))) StuffProgress stuff_avx2(const uint8_t* in, size_t n,
                                                              uint8_t* out, size_t capacity) {
   constexpr size_t kInputMargin = 64;
-  constexpr size_t kOutputMargin = 96;
+  constexpr size_t kOutputMargin = 128;
   const __m256i ff = _mm256_set1_epi8(static_cast<char>(kFF));
   auto several = [](uint32_t bits) { return (bits & (bits - 1)) != 0; };
 
@@ -295,9 +384,13 @@ __attribute__((target("avx2,bmi"))) StuffProgress stuff_avx2(const uint8_t* in, 
       const uint32_t ff_second =
           static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(second, ff))) & kStep31Lanes;
       if (__builtin_expect(several(ff_first) || several(ff_second), 0)) {
-        const Cursor c = stuff_dense_run_avx2(p, o, p_last, o_last);
-        p = c.in;
-        o = c.out;
+        const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
+        const uint64_t ff_bits =
+            static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, ff))) |
+            uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, ff)))}
+                << 32;
+        o = stuff_dense_block_avx2(p, ff_bits, o);
+        p += 64;
         continue;
       }
       o = stuff_sparse_block_avx2(first, ff_first, o);
@@ -326,42 +419,6 @@ __attribute__((target("avx512f,avx512bw,popcnt,bmi2"))) size_t count_ff_avx512(c
   const __mmask64 tail = _bzhi_u64(~uint64_t{0}, static_cast<unsigned>(n - i));
   const __m512i last = _mm512_maskz_loadu_epi8(tail, in + i);
   return count + static_cast<size_t>(_mm_popcnt_u64(_mm512_mask_cmpeq_epi8_mask(tail, last, ff)));
-}
-
-// Dense stretches: two or more FF bytes in a block (rare in entropy-coded
-// data, every block of an all-FF scan). Each step copies 64 bytes as they
-// are, keeps those before the first FF, and writes the run of FF bytes
-// there as FF 00 pairs (up to 64 of them, in two pattern stores); the next
-// step starts after the run. Steps go on until one meets a block with at
-// most one FF, where the sparse loop is faster again, or the margins
-// run out.
-//
-// A step consumes 1 to 64 bytes; it reads 64 bytes and writes at most
-// 63 + 128 bytes past its start, within the margins the caller checks.
-__attribute__((target("avx512f,avx512bw,bmi"), noinline)) Cursor stuff_dense_run(
-    const uint8_t* in, uint8_t* out, const uint8_t* in_last, const uint8_t* out_last) {
-  const __m512i ff = _mm512_set1_epi8(static_cast<char>(kFF));
-  const __m512i pairs = _mm512_set1_epi16(0x00FF);  // FF 00 in memory order
-  while (in <= in_last && out <= out_last) {
-    const __m512i block = _mm512_loadu_si512(in);
-    const uint64_t ff_bits = _mm512_cmpeq_epi8_mask(block, ff);
-    _mm512_storeu_si512(out, block);
-    if ((ff_bits & (ff_bits - 1)) == 0) {
-      // At most one FF: finish this block here and go back.
-      if (ff_bits == 0) return {in + 64, out + 64};
-      const unsigned plain = static_cast<unsigned>(_tzcnt_u64(ff_bits));
-      _mm512_storeu_si512(out + plain, pairs);
-      return {in + plain + 1, out + plain + 2};
-    }
-    const unsigned plain = static_cast<unsigned>(_tzcnt_u64(ff_bits));
-    const uint64_t after = ~(ff_bits >> plain);  // its low zero bits: the FF run
-    const unsigned ff_run = after == 0 ? 64u : static_cast<unsigned>(_tzcnt_u64(after));
-    _mm512_storeu_si512(out + plain, pairs);
-    if (ff_run > 32) _mm512_storeu_si512(out + plain + 64, pairs);
-    in += plain + ff_run;
-    out += plain + 2 * ff_run;
-  }
-  return {in, out};
 }
 
 // Permute indexes that insert a 00 after lane k of a vector (entry 63:
@@ -403,18 +460,18 @@ stuff_sparse_block(__m512i block, uint64_t ff_bits, uint8_t* out) {
 // 63 input bytes a block, two blocks a step, so the loop's own compares and
 // branches are shared. Blocks with at most one FF (about 97% of blocks in
 // entropy-coded data) go through stuff_sparse_block; a step that meets a
-// denser block hands over to stuff_dense_run from its first block on and
-// looks again from where that stops.
+// denser block stuffs the 64 bytes from its start with the AVX2 kernel's
+// stuff_dense_block_avx2 instead.
 //
-// Bounds: a step reads below in + 128 (its second block ends at in + 63 +
-// 64) and writes below out + 512 (a dense step writes at most 191 bytes
-// past its start; two sparse blocks write 64 + 64), so it runs only while
-// that much input and room remain; the rest is left to the portable kernel,
-// which checks every run against the room.
-__attribute__((target("avx512f,avx512bw,avx512vbmi,bmi"))) StuffProgress stuff_avx512(
+// Bounds: a step reads below in + 127 (its second block ends at in + 63 +
+// 64) and writes below out + 128 (a dense step; two sparse blocks write
+// 64 + 64), so it runs only while 128 bytes of input and 128 of room
+// remain; the rest is left to the portable kernel, which checks every run
+// against the room.
+__attribute__((target("avx512f,avx512bw,avx512vbmi,avx2,bmi"))) StuffProgress stuff_avx512(
     const uint8_t* in, size_t n, uint8_t* out, size_t capacity) {
   constexpr size_t kInputMargin = 128;
-  constexpr size_t kOutputMargin = 512;
+  constexpr size_t kOutputMargin = 128;
   const __m512i ff = _mm512_set1_epi8(static_cast<char>(kFF));
   auto several = [](uint64_t bits) { return (bits & (bits - 1)) != 0; };
 
@@ -429,9 +486,8 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi,bmi"))) StuffProgress stuff_a
       const uint64_t ff_first = _mm512_cmpeq_epi8_mask(first, ff) & kStepLanes;
       const uint64_t ff_second = _mm512_cmpeq_epi8_mask(second, ff) & kStepLanes;
       if (__builtin_expect(several(ff_first) || several(ff_second), 0)) {
-        const Cursor c = stuff_dense_run(p, o, p_last, o_last);
-        p = c.in;
-        o = c.out;
+        o = stuff_dense_block_avx2(p, _mm512_cmpeq_epi8_mask(first, ff), o);
+        p += 64;
         continue;
       }
       o = stuff_sparse_block(first, ff_first, o);
