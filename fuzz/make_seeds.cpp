@@ -160,6 +160,17 @@ int main(int argc, char** argv) {
   }
   ff_runs.insert(ff_runs.end(), {0xFF, 0xD9});
   write(jpegs, "stored_scan_ff_runs", ff_runs);
+  // FF bytes close together (every second and third byte, then at even
+  // odds): the kernels' paths that stuff several FF bytes a step.
+  Bytes dense_ff = hex("FF D8 FF A0 FF DA 00 09 03 01 00 02 11 03 11");
+  uint32_t state = 1;
+  for (int i = 0; i < 600; ++i) {
+    state = state * 1103515245u + 12345u;
+    const bool ff = i < 200 ? i % 2 == 0 : i < 400 ? i % 3 == 0 : (state >> 16) % 2 == 0;
+    dense_ff.push_back(ff ? 0xFF : static_cast<uint8_t>(state >> 24 & 0x7F));
+  }
+  dense_ff.insert(dense_ff.end(), {0xFF, 0xD9});
+  write(jpegs, "stored_scan_dense_ff", dense_ff);
   const Bytes color = encode_jpeg(24, 16, 3);
   write(jpegs, "jfif_24x16", color);
   write(jpegs, "stored_24x16_color", stored_form::to_stored_form(color));
