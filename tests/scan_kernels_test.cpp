@@ -46,18 +46,11 @@ std::vector<Bytes> scan_samples() {
     }
     samples.push_back(b);
   }
-  // One FF per stride at every phase: block edges of every kernel (31, 32,
-  // 63 and 64 bytes, and steps of two blocks) fall before, on and after it.
-  for (size_t stride : {30, 31, 32, 33, 62, 63, 64, 65, 126}) {
-    for (size_t phase = 0; phase < stride; ++phase) {
-      Bytes b(700, 0x21);
-      for (size_t i = phase; i < b.size(); i += stride) b[i] = 0xFF;
-      samples.push_back(b);
-    }
-  }
-  // FF bytes close together (every second to eighth byte) at every phase:
-  // the dense paths, which stuff several FF bytes a step.
-  for (size_t stride : {2, 3, 5, 8}) {
+  // One FF per stride at every phase. Close together (every second to
+  // eighth byte), they take the dense paths, which stuff several FF bytes a
+  // step; farther apart, block edges of every kernel (31, 32, 63 and 64
+  // bytes, and steps of two blocks) fall before, on and after each FF.
+  for (size_t stride : {2, 3, 5, 8, 30, 31, 32, 33, 62, 63, 64, 65, 126}) {
     for (size_t phase = 0; phase < stride; ++phase) {
       Bytes b(700, 0x21);
       for (size_t i = phase; i < b.size(); i += stride) b[i] = 0xFF;

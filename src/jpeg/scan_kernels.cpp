@@ -379,14 +379,17 @@ __attribute__((target("avx2,bmi"))) StuffProgress stuff_avx2(const uint8_t* in, 
     while (p <= p_last && o <= o_last) {
       const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
       const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + kStep31));
-      const uint32_t ff_first =
-          static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, ff))) & kStep31Lanes;
+      const auto first_bits =
+          static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, ff)));
+      const uint32_t ff_first = first_bits & kStep31Lanes;
       const uint32_t ff_second =
           static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(second, ff))) & kStep31Lanes;
       if (__builtin_expect(several(ff_first) || several(ff_second), 0)) {
+        // The dense step takes the 64 bytes from p: the first 32 as compared
+        // above, the next 32 loaded afresh.
         const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32));
         const uint64_t ff_bits =
-            static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(first, ff))) |
+            first_bits |
             uint64_t{static_cast<uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, ff)))}
                 << 32;
         o = stuff_dense_block_avx2(p, ff_bits, o);
@@ -483,10 +486,11 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi,avx2,bmi"))) StuffProgress st
     while (p <= p_last && o <= o_last) {
       const __m512i first = _mm512_loadu_si512(p);
       const __m512i second = _mm512_loadu_si512(p + kStep);
-      const uint64_t ff_first = _mm512_cmpeq_epi8_mask(first, ff) & kStepLanes;
+      const uint64_t first_bits = _mm512_cmpeq_epi8_mask(first, ff);  // all 64 lanes
+      const uint64_t ff_first = first_bits & kStepLanes;
       const uint64_t ff_second = _mm512_cmpeq_epi8_mask(second, ff) & kStepLanes;
       if (__builtin_expect(several(ff_first) || several(ff_second), 0)) {
-        o = stuff_dense_block_avx2(p, _mm512_cmpeq_epi8_mask(first, ff), o);
+        o = stuff_dense_block_avx2(p, first_bits, o);
         p += 64;
         continue;
       }
