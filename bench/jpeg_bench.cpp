@@ -6,11 +6,12 @@
 // without a target.
 //
 // The SIMD kernels' speed depends on where the result lies relative to the
-// input, modulo 4 KiB: when the output runs up to about 1.5 KiB ahead, the
-// input loads falsely match stores still in flight on their low 12 address
-// bits and wait for them. The plain cases take whatever the allocator
-// gives; the half_page case places the input so that the two are half a
-// page apart, and is reported without a target.
+// input, modulo 4 KiB (loads of the input seem to wait on stores to the
+// result that match them in their low address bits), and the slow
+// placements are not the same from run to run. The plain cases take
+// whatever the allocator gives; the half_page case places the input so
+// that the two scans start half a page apart, most often a fast placement,
+// and is reported without a target.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
