@@ -94,9 +94,10 @@ constexpr size_t kRepairedScanStart = kStoredScanStart - 2 + 3;
 void bm_repair_jpeg(benchmark::State& state, JpegCase c) {
   const std::vector<uint8_t> stored = make_stored(c);
   const auto n = static_cast<int32_t>(stored.size());
-  std::vector<uint8_t> room(stored.size() + kPage);
+  std::vector<uint8_t> room;  // the placed copy of the input, if any
   const uint8_t* input = stored.data();
   if (c.half_page_apart) {
+    room.resize(stored.size() + kPage);
     // The allocator hands the same block back on every call: find it, then
     // copy the input to where its scan starts half a page from the result's.
     int32_t size = 0;
