@@ -1,7 +1,10 @@
 """The Python binding against the built library. usage: python_test.py LIB"""
 import array
 import ctypes
+import mmap
 import os
+import tempfile
+import time
 import subprocess
 import sys
 import unittest
@@ -60,6 +63,29 @@ def spy_on_the_library(lib):
     return sizes, released
 
 
+def spy_on_inputs(lib):
+    """Wraps lib's producing functions so that each call records the
+    address of the input the library was given. Returns that list."""
+    real = lib._lib
+    addresses = []
+
+    class Spied:
+        def __getattr__(self, name):
+            return getattr(real, name)
+
+    def recording(function):
+        def call(data, *args):
+            addresses.append(ctypes.cast(data, ctypes.c_void_p).value)
+            return function(data, *args)
+        return call
+
+    spied = Spied()
+    spied.decode_mask = recording(real.decode_mask)
+    spied.repair_jpeg = recording(real.repair_jpeg)
+    lib._lib = spied
+    return addresses
+
+
 def assert_resident_memory_stays_flat(test, calls):
     """Runs calls() 20,000 times to settle the allocator, then 50,000 times
     more, during which resident memory may grow by less than 1 MiB."""
@@ -98,22 +124,76 @@ class Results(unittest.TestCase):
 
     def test_rejected_input_raises_value_error(self):
         cases = [
-            ("cut stream", lambda: self.lib.decode_mask(b"\x12\x03", 1, 1), "1x1 mask"),
-            ("zero width", lambda: self.lib.decode_mask(FIVE_BY_THREE, 0, 3), "width"),
-            ("width past 32 bits", lambda: self.lib.decode_mask(FIVE_BY_THREE, 2**31, 1), "width"),
+            ("cut stream", lambda: self.lib.decode_mask(b"\x12\x03", 1, 1),
+             "not a valid 1x1 mask payload"),
+            ("zero width", lambda: self.lib.decode_mask(FIVE_BY_THREE, 0, 3),
+             "width must be a positive 32-bit integer, not 0"),
+            ("width past 32 bits", lambda: self.lib.decode_mask(FIVE_BY_THREE, 2**31, 1),
+             "width must be a positive 32-bit integer, not 2147483648"),
+            ("width a bool", lambda: self.lib.decode_mask(FIVE_BY_THREE, True, 3),
+             "width must be a positive 32-bit integer, not True"),
             ("height not an integer", lambda: self.lib.decode_mask(FIVE_BY_THREE, 5, 3.0),
-             "height"),
-            ("mask too large", lambda: self.lib.decode_mask(FIVE_BY_THREE, 2**16, 2**13), "mask"),
-            ("empty mask", lambda: self.lib.decode_mask(b"", 1, 1), "empty"),
-            ("not a JPEG", lambda: self.lib.repair_jpeg(b"\x00\x01\x02"), "JPEG"),
+             "height must be a positive 32-bit integer, not 3.0"),
+            ("mask too large", lambda: self.lib.decode_mask(FIVE_BY_THREE, 32768, 16384),
+             "a 32768x16384 mask has 536870912 pixels; the library's limit is 536870911"),
+            ("empty mask", lambda: self.lib.decode_mask(b"", 1, 1), "empty payload"),
+            ("not a JPEG", lambda: self.lib.repair_jpeg(b"\x00\x01\x02"),
+             "not a JPEG stream that can be repaired"),
             ("cut segment", lambda: self.lib.repair_jpeg(bytes.fromhex("FF D8 FF DB 00 43 00")),
-             "JPEG"),
-            ("empty JPEG", lambda: self.lib.repair_jpeg(bytearray()), "empty"),
+             "not a JPEG stream that can be repaired"),
+            ("empty JPEG", lambda: self.lib.repair_jpeg(bytearray()), "empty payload"),
         ]
         for name, call, words in cases:
             with self.subTest(name):
-                with self.assertRaisesRegex(ValueError, words):
+                with self.assertRaisesRegex(ValueError, "^%s" % words):
                     call()
+
+    def test_sizes_past_the_limits_are_refused_before_any_copy(self):
+        # Anonymous mappings: their pages cost nothing until touched, and a
+        # copy of them would show as gigabytes of resident memory.
+        cases = [
+            ("mask", 2**31 + 16, lambda view: self.lib.decode_mask(view, 16, 16),
+             "a payload of 2147483664 bytes is larger than the library's limit of 2147483647"),
+            ("JPEG", 2**30, lambda view: self.lib.repair_jpeg(view),
+             "a payload of 1073741824 bytes is larger than the library's limit of 1073741823"),
+        ]
+        for name, size, call, message in cases:
+            with self.subTest(name), mmap.mmap(-1, size) as mapping:
+                view = memoryview(mapping).toreadonly()
+                before, start = resident_bytes(), time.monotonic()
+                with self.assertRaisesRegex(ValueError, "^%s$" % message):
+                    call(view)
+                elapsed, growth = time.monotonic() - start, resident_bytes() - before
+                view.release()
+                self.assertLess(elapsed, 0.5)
+                self.assertLess(growth, 1 << 20, "resident memory grew by %d bytes" % growth)
+
+    def test_contiguous_inputs_reach_the_library_uncopied(self):
+        numpy = need_numpy(self)
+        addresses = spy_on_inputs(self.lib)
+        with tempfile.TemporaryFile() as file:
+            file.write(STORED)
+            file.flush()
+            with mmap.mmap(file.fileno(), 0, access=mmap.ACCESS_READ) as mapping:
+                read_only_array = numpy.frombuffer(FIVE_BY_THREE, numpy.uint8)
+                self.assertFalse(read_only_array.flags.writeable)
+                mapped = numpy.frombuffer(mapping, numpy.uint8)
+                cases = [
+                    ("read-only mmap", mapping, mapped.ctypes.data),
+                    ("memoryview of bytes", memoryview(STORED),
+                     numpy.frombuffer(STORED, numpy.uint8).ctypes.data),
+                    ("bytes", STORED, numpy.frombuffer(STORED, numpy.uint8).ctypes.data),
+                ]
+                for name, data, address in cases:
+                    with self.subTest(name):
+                        self.assertEqual(self.lib.repair_jpeg(data), REPAIRED)
+                        self.assertEqual(addresses[-1], address)
+                with self.subTest("read-only numpy array"):
+                    rgba = self.lib.decode_mask(read_only_array, 5, 3)
+                    self.assertEqual(list(rgba[3::4]), FIVE_BY_THREE_ALPHA)
+                    self.assertEqual(addresses[-1], read_only_array.ctypes.data)
+                del mapped
+        # The export is released after the call: the mapping could close.
 
     def test_not_a_buffer_raises_type_error(self):
         with self.assertRaises(TypeError):

@@ -6,10 +6,15 @@
     jpeg = maskjpeg.repair_jpeg(stored)                        # bytes, a standard JPEG
 
 Inputs may be any object with the buffer protocol: bytes, bytearray,
-memoryview, array.array, a numpy array. bytes and writable contiguous buffers
-are passed to the library without a copy; a read-only or non-contiguous one
-is copied once first. A payload the library rejects raises ValueError
-(MaskjpegError, a subclass) with a message saying what was rejected.
+memoryview, array.array, mmap, a numpy array. Every C-contiguous one,
+read-only or not, is passed to the library as its own address, without a
+copy (on CPython; where the C API is missing, as on PyPy, a read-only one is
+copied); only a non-contiguous one is copied, once. Sizes are checked
+before anything is copied: payloads of 1 to 2**31 - 1 bytes for masks and
+1 to 2**30 - 1 for JPEGs, width and height positive 32-bit integers (not
+bool) with width * height below 2**29. A size past a limit, and a payload
+the library rejects, raise ValueError (MaskjpegError, a subclass) with a
+message that says which.
 
 decode_mask and repair_jpeg copy the library's result into a new bytes
 object and release the library's buffer before they return.
@@ -87,7 +92,8 @@ _LOADER = ctypes.WinDLL if sys.platform == "win32" and ctypes.sizeof(ctypes.c_vo
 
 
 class MaskjpegError(ValueError):
-    """The library returned no result for the given payload."""
+    """A payload the library returned no result for, or a size past its
+    limits (checked before the library is called)."""
 
 
 def _candidates(path: Optional[PathLike]) -> List[str]:
@@ -114,32 +120,99 @@ def _load(path: Optional[PathLike]) -> ctypes.CDLL:
                   % (ENV_VAR, "\n  ".join(errors)))
 
 
+_PIXEL_LIMIT = 2**29  # width * height * 4 must fit the library's 32-bit size
+_MASK_INPUT_LIMIT = _INT32_MAX
+_JPEG_INPUT_LIMIT = 2**30 - 1  # twice the input must fit 32 bits
+
+
 def _dimension(name: str, value: int) -> int:
-    """value as an int (numpy integers too), if it is a positive 32-bit one."""
-    try:
-        number = operator.index(value)
-    except TypeError:
-        number = None
+    """value as an int (numpy integers too, bool not), if it is a positive
+    32-bit one."""
+    number = None
+    if not isinstance(value, bool):
+        try:
+            number = operator.index(value)
+        except TypeError:
+            pass
     if number is None or not 0 < number <= _INT32_MAX:
         raise MaskjpegError("%s must be a positive 32-bit integer, not %r" % (name, value))
     return number
 
 
-class _Input:
-    """A buffer-protocol object as (pointer argument, length), copied only
-    where ctypes cannot point into it."""
+def _mask_shape(width: int, height: int) -> Tuple[int, int]:
+    width, height = _dimension("width", width), _dimension("height", height)
+    if width * height >= _PIXEL_LIMIT:
+        raise MaskjpegError("a %dx%d mask has %d pixels; the library's limit is %d"
+                            % (width, height, width * height, _PIXEL_LIMIT - 1))
+    return width, height
 
-    def __init__(self, data: Buffer) -> None:
+
+class _PyBuffer(ctypes.Structure):
+    """CPython's Py_buffer, as the buffer protocol fills it."""
+    _fields_ = [("buf", ctypes.c_void_p), ("obj", ctypes.c_void_p),
+                ("len", ctypes.c_ssize_t), ("itemsize", ctypes.c_ssize_t),
+                ("readonly", ctypes.c_int), ("ndim", ctypes.c_int),
+                ("format", ctypes.c_char_p), ("shape", ctypes.c_void_p),
+                ("strides", ctypes.c_void_p), ("suboffsets", ctypes.c_void_p),
+                ("internal", ctypes.c_void_p)]
+
+
+try:  # CPython: a read-only buffer's own address, through the C API
+    _get_buffer = ctypes.pythonapi.PyObject_GetBuffer
+    _get_buffer.argtypes = [ctypes.py_object, ctypes.POINTER(_PyBuffer), ctypes.c_int]
+    _get_buffer.restype = ctypes.c_int
+    _release_buffer = ctypes.pythonapi.PyBuffer_Release
+    _release_buffer.argtypes = [ctypes.POINTER(_PyBuffer)]
+    _release_buffer.restype = None
+except AttributeError:  # no C API (PyPy): read-only buffers are copied
+    _get_buffer = None
+_PYBUF_SIMPLE = 0
+
+
+class _Input:
+    """A buffer-protocol object as a pointer the library reads and its
+    length, checked against `limit` before anything is copied.
+
+    bytes and every C-contiguous buffer, read-only ones included (an mmap, a
+    read-only numpy array, a memoryview of bytes), are passed as their own
+    address: the library only reads its input. The buffer is held exported
+    for the whole call, so its owner cannot close or resize it meanwhile.
+    Only a non-contiguous buffer is copied, once.
+    """
+
+    def __init__(self, data: Buffer, limit: int) -> None:
+        self._held: Optional[_PyBuffer] = None
         if isinstance(data, bytes):
             self.arg, self.length = data, len(data)
+        else:
+            view = memoryview(data)
+            self.length = view.nbytes
+        if self.length == 0:
+            raise MaskjpegError("empty payload")
+        if self.length > limit:
+            raise MaskjpegError("a payload of %d bytes is larger than the library's limit"
+                                " of %d" % (self.length, limit))
+        if isinstance(data, bytes):
             return
-        view = memoryview(data)
-        if view.c_contiguous and not view.readonly:
+        if not view.c_contiguous:
+            self.arg = view.tobytes()
+        elif not view.readonly:
             # Points into the object itself; it stays alive through self.arg.
-            self.arg = (ctypes.c_char * view.nbytes).from_buffer(view)
+            self.arg = (ctypes.c_char * self.length).from_buffer(view)
+        elif _get_buffer is not None:
+            held = _PyBuffer()
+            _get_buffer(view, ctypes.byref(held), _PYBUF_SIMPLE)
+            self._held, self.arg = held, held.buf
         else:
             self.arg = view.tobytes()
-        self.length = view.nbytes
+
+    def __enter__(self) -> "_Input":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        if self._held is not None:
+            _release_buffer(ctypes.byref(self._held))
+            self._held = None
 
 
 class _Owned:
@@ -181,31 +254,21 @@ class Library:
         self._lib = lib
         self.path: str = lib._name
 
-    @staticmethod
-    def _input(data: Buffer) -> _Input:
-        payload = _Input(data)
-        if payload.length == 0:
-            raise MaskjpegError("empty payload")
-        if payload.length > _INT32_MAX:
-            raise MaskjpegError("payload of %d bytes is larger than the library takes"
-                                % payload.length)
-        return payload
-
     def _decode(self, data: Buffer, width: int, height: int) -> Tuple[int, int, int, int]:
-        width, height = _dimension("width", width), _dimension("height", height)
-        payload = self._input(data)
+        width, height = _mask_shape(width, height)
         size = ctypes.c_int32(0)
-        result = self._lib.decode_mask(payload.arg, payload.length, width, height,
-                                       ctypes.byref(size))
+        with _Input(data, _MASK_INPUT_LIMIT) as payload:
+            result = self._lib.decode_mask(payload.arg, payload.length, width, height,
+                                           ctypes.byref(size))
         if not result:
             raise MaskjpegError("not a valid %dx%d mask payload (%d bytes)"
                                 % (width, height, payload.length))
         return result, size.value, width, height
 
     def _repair(self, data: Buffer) -> Tuple[int, int]:
-        payload = self._input(data)
         size = ctypes.c_int32(0)
-        result = self._lib.repair_jpeg(payload.arg, payload.length, ctypes.byref(size))
+        with _Input(data, _JPEG_INPUT_LIMIT) as payload:
+            result = self._lib.repair_jpeg(payload.arg, payload.length, ctypes.byref(size))
         if not result:
             raise MaskjpegError("not a JPEG stream that can be repaired (%d bytes)"
                                 % payload.length)
