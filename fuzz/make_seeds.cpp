@@ -1,9 +1,9 @@
-// Writes the seed corpora of the fuzz targets: OUT/decode_mask/* and
-// OUT/repair_jpeg/*. Small files, one per kind of input the targets should
-// start from: mask streams made by liblzo2's compressors (good, ending early,
-// cut, corrupt) and JPEGs encoded by libjpeg and turned into the stored
-// variant, beside hand-made marker streams.
-// usage: make_fuzz_seeds OUT
+// Writes the seed corpora of the fuzz targets: OUT/decode_mask/*,
+// OUT/repair_jpeg/* and OUT/cli_payload/* (the other two again, in the
+// CLI target's layout, and payloads that only the CLI's reading cares for). Small files, one per
+// kind of input the targets should start from: mask streams made by liblzo2's compressors (good,
+// ending early, cut, corrupt) and JPEGs encoded by libjpeg and turned into the stored variant,
+// beside hand-made marker streams. usage: make_fuzz_seeds OUT
 #include <lzo/lzo1x.h>
 
 #include <algorithm>
@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,11 @@ void write(const fs::path& dir, const std::string& name, const Bytes& bytes) {
     std::fprintf(stderr, "cannot write %s\n", (dir / name).string().c_str());
     std::exit(1);
   }
+}
+
+Bytes read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 Bytes hex(const char* text) {
@@ -175,5 +181,29 @@ int main(int argc, char** argv) {
   write(jpegs, "jfif_24x16", color);
   write(jpegs, "stored_24x16_color", stored_form::to_stored_form(color));
   write(jpegs, "stored_16x16_gray", stored_form::to_stored_form(encode_jpeg(16, 16, 1)));
+
+  // The CLI target: width and height bytes, then the payload.
+  const fs::path cli = out / "cli_payload";
+  for (const auto& entry : fs::directory_iterator(masks)) {
+    const Bytes seed = read(entry.path());
+    if (seed.size() < 5) continue;
+    Bytes cli_seed = {seed[0], seed[2]};
+    cli_seed.insert(cli_seed.end(), seed.begin() + 4, seed.end());
+    write(cli, "mask_" + entry.path().filename().string(), cli_seed);
+  }
+  for (const auto& entry : fs::directory_iterator(jpegs)) {
+    Bytes cli_seed = {15, 15};
+    const Bytes seed = read(entry.path());
+    cli_seed.insert(cli_seed.end(), seed.begin(), seed.end());
+    write(cli, "jpeg_" + entry.path().filename().string(), cli_seed);
+  }
+  write(cli, "app0_alone", hex("0F 0F FF E0"));
+  // A JPEG (SOI, a DQT, EOI) that is an LZO1X stream too: FF opens a run
+  // of 238 literals, and the DQT's payload holds the end-of-stream marker
+  // right after them.
+  Bytes both = hex("0F 0F FF D8 FF DB 00 F0");
+  both.resize(2 + 239, 0x00);
+  both.insert(both.end(), {0x11, 0x00, 0x00, 0x00, 0x00, 0xFF, 0xD9});
+  write(cli, "jpeg_and_lzo", both);
   return 0;
 }

@@ -1,15 +1,28 @@
-# Runs the CLI with ARGS and fails unless it exits with STATUS and what it
-# prints (standard output and error together) matches MESSAGE, a regular
-# expression.
+# Runs the CLI with ARGS and fails unless it exits with STATUS and says
+# MESSAGE (a regular expression) where it should: on standard output, with
+# nothing on standard error, when it succeeds; on standard error, with
+# nothing on standard output, when it fails.
 # Arguments: -DCLI=<path> -DARGS=<a,b,c> -DSTATUS=<n> -DMESSAGE=<regex>
 string(REPLACE "," ";" ARGS "${ARGS}")
 execute_process(COMMAND ${CLI} ${ARGS} RESULT_VARIABLE status OUTPUT_VARIABLE out
-                ERROR_VARIABLE out)
+                ERROR_VARIABLE err)
 if(NOT status STREQUAL STATUS)
-  message(FATAL_ERROR "maskjpeg ${ARGS}: exit status ${status}, expected ${STATUS}\n${out}")
+  message(FATAL_ERROR "maskjpeg ${ARGS}: exit status ${status}, expected ${STATUS}\n${out}${err}")
 endif()
-if(NOT out MATCHES "${MESSAGE}")
-  message(FATAL_ERROR "maskjpeg ${ARGS}: output does not match '${MESSAGE}':\n${out}")
+if(STATUS STREQUAL "0")
+  set(said "${out}")
+  set(silent "${err}")
+  set(where "standard output")
+else()
+  set(said "${err}")
+  set(silent "${out}")
+  set(where "standard error")
 endif()
-string(STRIP "${out}" out)
-message(STATUS "maskjpeg ${ARGS}: ${status}, ${out}")
+if(NOT said MATCHES "${MESSAGE}")
+  message(FATAL_ERROR "maskjpeg ${ARGS}: ${where} does not match '${MESSAGE}':\n${said}")
+endif()
+if(NOT silent STREQUAL "")
+  message(FATAL_ERROR "maskjpeg ${ARGS}: printed on the wrong stream:\n${silent}")
+endif()
+string(STRIP "${said}" said)
+message(STATUS "maskjpeg ${ARGS}: ${status}, ${said}")

@@ -99,4 +99,45 @@ TEST(Rewrite, ScanChangedAfterCountingFails) {
   }
 }
 
+// The trace the CLI explains a result from: one row per way the walk ends,
+// with the offset it names. Success or failure must be what repair_jpeg
+// returns for the same bytes.
+TEST(Rewrite, TraceSaysWhereAndWhyTheWalkEnded) {
+  using Stop = maskjpeg::RewriteTrace::Stop;
+  const struct {
+    const char* in;
+    Stop stop;
+    size_t at;
+  } cases[] = {
+      {"FF D8 FF DB 00 04 01 02", Stop::kEndOfInput, 8},
+      {"FF D8 FF A0 FF D9 00", Stop::kEndOfImage, 5},
+      {"FF D8 FF E0 00 02", Stop::kStandardRest, 3},
+      {"FF D8 FF DA 00 08 01 01 00 00 3F 00 12", Stop::kStandardScan, 3},
+      {"FF D8 FF A0 FF DA 00 09 03 01 00 02 11 03 11 12 FF 34 FF D9", Stop::kRepairedScan, 5},
+      {"00 01 02", Stop::kNotMarker, 0},
+      {"FF D8 12", Stop::kNotMarker, 2},
+      {"FF D8 FF FF", Stop::kNoMarkerByte, 2},
+      {"FF", Stop::kNoMarkerByte, 0},
+      {"FF D8 FF 01 00 04", Stop::kUnknownMarker, 3},
+      {"FF D8 FF C4 00", Stop::kLengthCut, 3},
+      {"FF D8 FF DA 00", Stop::kLengthCut, 3},
+      {"FF D8 FF DB 00 01", Stop::kLengthBelowTwo, 3},
+      {"FF D8 FF DB 00 10 01", Stop::kSegmentPastEnd, 3},
+      {"FF D8 FF DA 00 10 01", Stop::kSegmentPastEnd, 3},
+      {"FF D8 FF DA FF FD", Stop::kScanHeaderTooLong, 3},
+      {"FF A0 FF A0", Stop::kNothingWritten, 4},
+  };
+  for (const auto& c : cases) {
+    const Bytes in = hex(c.in);
+    maskjpeg::RewriteTrace trace;
+    size_t size = 0;
+    const maskjpeg::Buffer result =
+        maskjpeg::repair(in.data(), in.size(), maskjpeg::best_scan_kernels(), size, &trace);
+    EXPECT_EQ(static_cast<int>(trace.stop), static_cast<int>(c.stop)) << c.in;
+    EXPECT_EQ(trace.at, c.at) << c.in;
+    EXPECT_EQ(result != nullptr, trace.ok()) << c.in;
+    EXPECT_EQ(repair(in).empty(), !trace.ok()) << c.in;
+  }
+}
+
 }  // namespace

@@ -178,38 +178,6 @@ std::vector<uint8_t> alpha_view(const Result& rgba) {
   return grey;
 }
 
-// Says why decode_mask refused a payload, from liblzo2's own reading.
-void explain_mask_failure(const std::string& path, const std::vector<uint8_t>& payload,
-                          int32_t width, int32_t height) {
-  const size_t packed = (static_cast<size_t>(width) + 3) / 4 * static_cast<size_t>(height);
-  // Up to 1 GiB, to tell how much more than the mask the stream holds.
-  const payload_info::LzoInfo lzo = payload_info::read_lzo(payload, size_t{1} << 30);
-  const std::string what = path + " is not a valid " + std::to_string(width) + "x" +
-                           std::to_string(height) + " mask payload: ";
-  std::string why;
-  switch (lzo.status) {
-    case payload_info::LzoInfo::kTooLarge:
-    case payload_info::LzoInfo::kOk:
-      if (lzo.status == payload_info::LzoInfo::kOk && lzo.size <= packed) {
-        why = "the library rejected it";
-        break;
-      }
-      why = "its LZO1X stream decompresses to " +
-            (lzo.status == payload_info::LzoInfo::kOk ? std::to_string(lzo.size)
-                                                      : std::string("more than 1 GiB")) +
-            " bytes; a " + std::to_string(width) + "x" + std::to_string(height) + " mask takes " +
-            std::to_string(packed) + " (maskjpeg info lists the shapes it fits)";
-      break;
-    case payload_info::LzoInfo::kCutShort:
-      why = "the LZO1X stream is cut short: " + lzo.detail;
-      break;
-    case payload_info::LzoInfo::kCorrupt:
-      why = "not a valid LZO1X stream: " + lzo.detail;
-      break;
-  }
-  std::fprintf(stderr, "maskjpeg: %s%s\n", what.c_str(), why.c_str());
-}
-
 int decode_mask_command(const std::string& in_path, const char* width_text, const char* height_text,
                         const std::string& out_path) {
   int32_t width = 0, height = 0;
@@ -234,7 +202,10 @@ int decode_mask_command(const std::string& in_path, const char* width_text, cons
   mask.data =
       decode_mask(payload.data(), static_cast<int32_t>(payload.size()), width, height, &mask.size);
   if (mask.data == nullptr) {
-    explain_mask_failure(in_path, payload, width, height);
+    std::fprintf(
+        stderr, "maskjpeg: %s is not a valid %dx%d mask payload: %s\n", in_path.c_str(), width,
+        height,
+        payload_info::explain_mask_refusal(payload.data(), payload.size(), width, height).c_str());
     return 1;
   }
   if (!write_png(out_path, mask.data, width, height, PNG_FORMAT_RGBA)) return 1;
@@ -260,10 +231,9 @@ int repair_jpeg_command(const std::string& in_path, const std::string& out_path)
   Result jpeg;
   jpeg.data = repair_jpeg(stored.data(), static_cast<int32_t>(stored.size()), &jpeg.size);
   if (jpeg.data == nullptr) {
-    const payload_info::JpegInfo info = payload_info::read_jpeg(stored);
     std::fprintf(stderr, "maskjpeg: %s is not a JPEG stream this tool can repair: %s\n",
                  in_path.c_str(),
-                 info.problem.empty() ? "nothing of it would be written" : info.problem.c_str());
+                 payload_info::read_jpeg(stored.data(), stored.size()).reason.c_str());
     return 1;
   }
   if (!write_file(out_path, jpeg.data, static_cast<size_t>(jpeg.size))) return 1;
@@ -273,7 +243,7 @@ int repair_jpeg_command(const std::string& in_path, const std::string& out_path)
     std::fprintf(report_stream(out_path), "%s: standard JPEG, copied unchanged (%d bytes)\n",
                  out_path.c_str(), jpeg.size);
   } else {
-    const payload_info::JpegInfo info = payload_info::read_jpeg(stored);
+    const payload_info::JpegReport info = payload_info::read_jpeg(stored.data(), stored.size());
     std::fprintf(report_stream(out_path),
                  "%s: repaired, %zu stuffing bytes added (%zu -> %d bytes)\n", out_path.c_str(),
                  info.scan_ff, stored.size(), jpeg.size);
@@ -311,54 +281,82 @@ std::string mask_shapes(size_t size) {
   return text;
 }
 
+// What `info` decompresses at most to describe an LZO1X stream.
+constexpr size_t kInfoLzoLimit = size_t{64} << 20;
+
+void print_jpeg(const std::string& path, const payload_info::JpegReport& jpeg) {
+  if (jpeg.verdict == payload_info::JpegReport::kStandard) {
+    std::printf("%s: JPEG, standard (repair-jpeg copies it unchanged)\n", path.c_str());
+  } else {
+    std::printf(
+        "%s: JPEG, stored compact variant (repair-jpeg makes it a standard stream of %zu "
+        "bytes)\n",
+        path.c_str(), jpeg.size);
+  }
+  if (jpeg.has_frame) {
+    std::printf("  frame: %dx%d, %d component%s (SOF marker %02X)\n", jpeg.width, jpeg.height,
+                jpeg.components, jpeg.components == 1 ? "" : "s", jpeg.frame_marker);
+  }
+  if (!jpeg.has_scan) {
+    std::printf("  no scan\n");
+  } else if (jpeg.verdict == payload_info::JpegReport::kRepaired) {
+    std::printf("  scan: %zu bytes of entropy-coded data, %zu FF bytes (each gets a stuffing 00)\n",
+                jpeg.scan_bytes, jpeg.scan_ff);
+  } else {
+    std::printf("  scan: %zu bytes of entropy-coded data\n", jpeg.scan_bytes);
+  }
+}
+
+void print_lzo(const std::string& path, size_t packed_size, const payload_info::LzoReport& lzo) {
+  if (lzo.status == payload_info::LzoReport::kTooLarge) {
+    std::printf(
+        "%s: LZO1X stream of %zu bytes that decompresses to more than %zu bytes (the most "
+        "this command reads)\n",
+        path.c_str(), packed_size, lzo.size);
+    return;
+  }
+  std::printf("%s: LZO1X stream of %zu bytes, decompresses to %zu bytes\n", path.c_str(),
+              packed_size, lzo.size);
+  if (lzo.size > 0) {
+    std::printf("as a packed 2-bit mask it fills whole rows of:%s\n",
+                mask_shapes(lzo.size).c_str());
+    std::printf("(a larger mask also takes it: its rest comes out with alpha 0)\n");
+  }
+}
+
+// Says what a payload is by which reading of it succeeds: the library's
+// JPEG repair, or liblzo2's decompressor. Either can take a stream that
+// begins with FF, so both are tried, and a payload both take is said to be
+// both.
 int info_command(const std::string& path) {
   std::vector<uint8_t> bytes;
   if (!read_payload(path, bytes)) return 1;
   if (bytes.empty()) {
-    std::printf("%s: empty\n", path.c_str());
+    std::fprintf(stderr, "maskjpeg: %s is empty\n", path.c_str());
     return 1;
   }
-  if (bytes[0] == 0xFF) {
-    const payload_info::JpegInfo info = payload_info::read_jpeg(bytes);
-    if (!info.marker_stream) {
-      std::printf("%s: starts like a JPEG but is no marker stream: %s\n", path.c_str(),
-                  info.problem.c_str());
-      return 1;
-    }
-    std::printf("%s: JPEG, %s\n", path.c_str(),
-                info.stored ? "stored compact variant (repair-jpeg makes it standard)"
-                            : "standard (repair-jpeg copies it unchanged)");
-    if (info.has_frame) {
-      std::printf("  frame: %dx%d, %d component%s (SOF marker %02X)\n", info.width, info.height,
-                  info.components, info.components == 1 ? "" : "s", info.frame_marker);
-    }
-    if (info.has_scan) {
-      std::printf("  scan: %zu bytes of entropy-coded data, %zu FF bytes%s\n", info.scan_bytes,
-                  info.scan_ff, info.stored ? " (each gets a stuffing 00)" : "");
-    } else {
-      std::printf("  no scan\n");
-    }
-    return 0;
+  const payload_info::JpegReport jpeg = payload_info::read_jpeg(bytes.data(), bytes.size());
+  const payload_info::LzoReport lzo =
+      payload_info::read_lzo(bytes.data(), bytes.size(), kInfoLzoLimit);
+  const bool is_jpeg = jpeg.verdict != payload_info::JpegReport::kRejected;
+  const bool is_lzo = lzo.status == payload_info::LzoReport::kOk ||
+                      lzo.status == payload_info::LzoReport::kTooLarge;
+  if (!is_jpeg && !is_lzo) {
+    std::fprintf(
+        stderr, "maskjpeg: %s is neither a JPEG stream (%s) nor a whole LZO1X stream (%s)\n",
+        path.c_str(), jpeg.reason.c_str(),
+        lzo.status == payload_info::LzoReport::kOutOfMemory ? "out of memory" : lzo.detail.c_str());
+    return 1;
   }
-  const payload_info::LzoInfo lzo = payload_info::read_lzo(bytes, size_t{1} << 30);
-  switch (lzo.status) {
-    case payload_info::LzoInfo::kOk:
-      std::printf("%s: LZO1X stream of %zu bytes, decompresses to %zu bytes\n", path.c_str(),
-                  bytes.size(), lzo.size);
-      if (lzo.size > 0) {
-        std::printf("as a packed 2-bit mask it fills whole rows of:%s\n",
-                    mask_shapes(lzo.size).c_str());
-        std::printf("(a larger mask also takes it: its rest comes out with alpha 0)\n");
-      }
-      return 0;
-    case payload_info::LzoInfo::kTooLarge:
-      std::printf("%s: LZO1X stream that decompresses to more than 1 GiB\n", path.c_str());
-      return 0;
-    default:
-      std::printf("%s: neither a JPEG marker stream nor a whole LZO1X stream (%s)\n", path.c_str(),
-                  lzo.detail.c_str());
-      return 1;
+  if (is_jpeg && is_lzo) {
+    std::printf(
+        "%s: reads both as a JPEG stream and as an LZO1X stream; what stored it says "
+        "which it is\n",
+        path.c_str());
   }
+  if (is_jpeg) print_jpeg(path, jpeg);
+  if (is_lzo) print_lzo(path, bytes.size(), lzo);
+  return 0;
 }
 
 int demo_command(const std::string& dir) {

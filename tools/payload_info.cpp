@@ -3,121 +3,175 @@
 #include <lzo/lzo1x.h>
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include "jpeg/markers.h"
+#include "jpeg/rewrite.h"
+#include "jpeg/scan_kernels.h"
 
 namespace payload_info {
 namespace {
 
-size_t be16(const Bytes& b, size_t at) { return size_t{b[at]} << 8 | b[at + 1]; }
+using maskjpeg::RewriteTrace;
+using Stop = RewriteTrace::Stop;
 
-std::string hex_byte(unsigned v) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  return std::string{kDigits[v >> 4 & 15], kDigits[v & 15]};
+size_t be16(const uint8_t* p) { return size_t{p[0]} << 8 | p[1]; }
+
+template <typename... Args>
+std::string format(const char* pattern, Args... args) {
+  char text[256];
+  std::snprintf(text, sizeof text, pattern, args...);
+  return text;
 }
 
-std::string at_offset(size_t at) { return " at offset " + std::to_string(at); }
+// The trace's reason in words, with the byte or segment it names.
+std::string refusal(const RewriteTrace& t, const uint8_t* in, size_t n) {
+  const size_t at = t.at;
+  const unsigned m = at < n ? in[at] : 0;
+  switch (t.stop) {
+    case Stop::kTooLarge:
+      return format("%zu bytes is past the library's limit (less than 1 GiB, 1073741824 bytes)", n);
+    case Stop::kNotMarker:
+      return format("byte %02X where a marker should start at offset %zu", m, at);
+    case Stop::kNoMarkerByte:
+      return format("FF with no marker byte after it at offset %zu, the end", at);
+    case Stop::kUnknownMarker:
+      return format(
+          "marker byte %02X at offset %zu is neither one it knows nor one with a "
+          "length field",
+          m, at);
+    case Stop::kLengthCut:
+      return format("the length field of marker %02X at offset %zu is cut off by the end", m, at);
+    case Stop::kLengthBelowTwo:
+      return format("segment %02X at offset %zu has length %zu, below 2", m, at, be16(in + at + 1));
+    case Stop::kSegmentPastEnd:
+      return format("segment %02X at offset %zu of length %zu runs past the end (%zu bytes)", m, at,
+                    be16(in + at + 1), n);
+    case Stop::kScanHeaderTooLong:
+      return format(
+          "the stored scan header at offset %zu, of length %zu, has no room for its "
+          "3 closing bytes",
+          at, be16(in + at + 1));
+    case Stop::kNothingWritten:
+      return "it holds nothing but FF A0 markers";
+    case Stop::kNoRoom:
+      return "the library ran out of memory";
+    default:
+      return "";
+  }
+}
 
 }  // namespace
 
-JpegInfo read_jpeg(const Bytes& b) {
-  JpegInfo info;
-  const size_t n = b.size();
-  size_t r = 0;
-  while (r < n) {
-    if (b[r] != 0xFF) {
-      info.problem = "byte " + hex_byte(b[r]) + " where a marker should start" + at_offset(r);
-      return info;
-    }
-    while (r < n && b[r] == 0xFF) ++r;  // fill bytes and the marker's FF
-    if (r == n) {
-      info.problem = "FF with no marker byte after it at the end";
-      return info;
-    }
-    const unsigned m = b[r];
-    const size_t at = r;
-    if (m == 0xA0) {
-      info.stored = true;
-      r = at + 1;
-      continue;
-    }
-    if (m == 0xD8) {
-      r = at + 1;
-      continue;
-    }
-    if (m == 0xD9) break;
-    if (m < 0xC0 || (m >= 0xD0 && m <= 0xD7)) {
-      info.problem = "marker byte " + hex_byte(m) + " that is no segment" + at_offset(at);
-      return info;
-    }
-    if (n - at < 3) {
-      info.problem = "length field of marker " + hex_byte(m) + " cut" + at_offset(at);
-      return info;
-    }
-    const size_t length = be16(b, at + 1);
-    if (length < 2 || n - at - 1 < length) {
-      info.problem = "segment " + hex_byte(m) + " of length " + std::to_string(length) +
-                     (length < 2 ? " (below 2)" : " runs past the end") + at_offset(at);
-      return info;
-    }
-    if (m >= 0xC0 && m <= 0xCF && m != 0xC4 && m != 0xC8 && m != 0xCC && length >= 8) {
-      info.has_frame = true;
-      info.frame_marker = static_cast<int>(m);
-      info.height = static_cast<int>(be16(b, at + 4));
-      info.width = static_cast<int>(be16(b, at + 6));
-      info.components = b[at + 8];
-    }
-    if (m == 0xDA) {
-      info.has_scan = true;
-      const size_t components = length > 2 ? b[at + 3] : 0;
-      if (length != 6 + 2 * components) info.stored = true;
-      const size_t begin = at + 1 + length;
-      size_t end = n;
-      if (n - begin >= 2 && b[n - 2] == 0xFF && b[n - 1] == 0xD9) end = n - 2;
-      info.scan_bytes = end - begin;
-      info.scan_ff = static_cast<size_t>(std::count(b.begin() + static_cast<ptrdiff_t>(begin),
-                                                    b.begin() + static_cast<ptrdiff_t>(end), 0xFF));
-      break;
-    }
-    r = at + 1 + length;
+JpegReport read_jpeg(const uint8_t* in, size_t n) {
+  JpegReport report;
+  if (n == 0) {
+    report.reason = "empty";
+    return report;
   }
-  info.marker_stream = n > 0;
-  if (n == 0) info.problem = "empty";
-  return info;
+  RewriteTrace trace;
+  size_t size = 0;
+  const maskjpeg::Buffer result =
+      maskjpeg::repair(in, n, maskjpeg::best_scan_kernels(), size, &trace);
+  if (!result) {
+    report.reason = refusal(trace, in, n);
+    return report;
+  }
+  report.size = size;
+  report.verdict = size == n && std::equal(in, in + n, result.get()) ? JpegReport::kStandard
+                                                                     : JpegReport::kRepaired;
+  // The walk checked that the frame segment lies inside the input.
+  if (trace.frame_at != RewriteTrace::kNone && be16(in + trace.frame_at + 1) >= 8) {
+    const uint8_t* frame = in + trace.frame_at;
+    report.has_frame = true;
+    report.frame_marker = frame[0];
+    report.height = static_cast<int>(be16(frame + 4));
+    report.width = static_cast<int>(be16(frame + 6));
+    report.components = frame[8];
+  }
+  if (trace.stop == Stop::kRepairedScan) {
+    report.has_scan = true;
+    report.scan_bytes = trace.scan_end - trace.scan_begin;
+    report.scan_ff = trace.scan_ff;
+  } else if (trace.stop == Stop::kStandardScan) {
+    report.has_scan = true;
+    // A standard scan passes unchanged, its header unchecked against the end.
+    const size_t begin = trace.scan_at + 1 + be16(in + trace.scan_at + 1);
+    size_t end = n;
+    if (begin <= n && n - begin >= 2 && in[n - 2] == maskjpeg::kMarkerPrefix &&
+        in[n - 1] == maskjpeg::kEOI) {
+      end = n - 2;
+    }
+    report.scan_bytes = begin <= end ? end - begin : 0;
+  }
+  return report;
 }
 
-LzoInfo read_lzo(const Bytes& bytes, size_t limit) {
-  LzoInfo info;
-  // Grow the output until the stream fits: LZO1X has no size field.
-  size_t capacity = std::min(limit, std::max<size_t>(bytes.size() * 4, 4096));
+LzoReport read_lzo(const uint8_t* data, size_t size, size_t limit) {
+  LzoReport report;
+  // LZO1X has no size field: decompress into a buffer that grows fourfold
+  // until the stream fits or `limit` is reached. The buffer is not
+  // zero-filled, so its untouched pages cost no memory.
+  size_t capacity = std::min(limit, std::max<size_t>(size * 4, 4096));
   for (;;) {
-    Bytes out(capacity);
-    lzo_uint written = out.size();
+    std::unique_ptr<uint8_t[]> out(new (std::nothrow) uint8_t[capacity]);
+    if (!out) {
+      report.status = LzoReport::kOutOfMemory;
+      return report;
+    }
+    lzo_uint written = capacity;
+    // The decompressor's prototype lacks const on its source; it only reads.
     const int status =
-        lzo1x_decompress_safe(bytes.data(), bytes.size(), out.data(), &written, nullptr);
+        lzo1x_decompress_safe(const_cast<uint8_t*>(data), size, out.get(), &written, nullptr);
     if (status == LZO_E_OK || status == LZO_E_INPUT_NOT_CONSUMED) {
-      info.status = LzoInfo::kOk;
-      info.size = written;
-      return info;
+      report.status = LzoReport::kOk;
+      report.size = written;
+      return report;
     }
     if (status == LZO_E_OUTPUT_OVERRUN) {
       if (capacity >= limit) {
-        info.status = LzoInfo::kTooLarge;
-        info.size = limit;
-        return info;
+        report.status = LzoReport::kTooLarge;
+        report.size = limit;
+        return report;
       }
-      capacity = std::min(limit, capacity * 4);
+      capacity = capacity > limit / 4 ? limit : capacity * 4;
       continue;
     }
     if (status == LZO_E_INPUT_OVERRUN || status == LZO_E_EOF_NOT_FOUND) {
-      info.status = LzoInfo::kCutShort;
-      info.detail = status == LZO_E_EOF_NOT_FOUND ? "it has no end-of-stream marker"
-                                                  : "it stops inside an instruction";
+      report.status = LzoReport::kCutShort;
+      report.detail = status == LZO_E_EOF_NOT_FOUND ? "it has no end-of-stream marker"
+                                                    : "it stops inside an instruction";
     } else {
-      info.status = LzoInfo::kCorrupt;
-      info.detail = status == LZO_E_LOOKBEHIND_OVERRUN ? "a back-reference points before the start"
-                                                       : "liblzo2 error " + std::to_string(status);
+      report.detail = status == LZO_E_LOOKBEHIND_OVERRUN
+                          ? "a back-reference points before the start"
+                          : "liblzo2 error " + std::to_string(status);
     }
-    return info;
+    return report;
   }
+}
+
+std::string explain_mask_refusal(const uint8_t* data, size_t size, int32_t width, int32_t height) {
+  const size_t packed = (static_cast<size_t>(width) + 3) / 4 * static_cast<size_t>(height);
+  const LzoReport lzo = read_lzo(data, size, packed);
+  const std::string mask = std::to_string(width) + "x" + std::to_string(height) + " mask";
+  switch (lzo.status) {
+    case LzoReport::kTooLarge:
+      return "its LZO1X stream holds more data than a " + mask + " takes (" +
+             std::to_string(packed) + " bytes; maskjpeg info lists the shapes it fits)";
+    case LzoReport::kCutShort:
+      return "the LZO1X stream is cut short: " + lzo.detail;
+    case LzoReport::kCorrupt:
+      return "not a valid LZO1X stream: " + lzo.detail;
+    case LzoReport::kOutOfMemory:
+      return "out of memory";
+    case LzoReport::kOk:
+      break;
+  }
+  // The stream fits, so only memory can have failed the library.
+  return "the library ran out of memory";
 }
 
 }  // namespace payload_info

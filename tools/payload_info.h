@@ -1,41 +1,48 @@
-// What a payload is, told from its bytes by the CLI: the library only says
-// whether it could use a payload, so the CLI looks again to explain why not,
-// and to describe a payload for `maskjpeg info`.
+// What a payload is, told for the CLI: what the library makes of it, and
+// why it refuses one. The library itself only says whether it could use a
+// payload, so the explanations come from its own code (the JPEG rewrite's
+// trace) and from liblzo2 asked as the library asks it: what the CLI says
+// of a payload always agrees with what the library did with it.
 #ifndef MASKJPEG_TOOLS_PAYLOAD_INFO_H
 #define MASKJPEG_TOOLS_PAYLOAD_INFO_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace payload_info {
 
-using Bytes = std::vector<uint8_t>;
-
-// A marker stream read the way repair_jpeg reads it.
-struct JpegInfo {
-  bool marker_stream = false;  // false: `problem` says where it stops being one
-  std::string problem;
-  bool stored = false;  // FF A0 or a shortened scan header: the compact variant
+// What repair_jpeg does with a stream.
+struct JpegReport {
+  enum Verdict { kRepaired, kStandard, kRejected } verdict = kRejected;
+  std::string reason;  // kRejected: why, in words
+  size_t size = 0;     // the result's size, unless kRejected
   bool has_frame = false;
   int width = 0, height = 0, components = 0;
-  int frame_marker = 0;  // C0 for baseline, C2 for progressive, ...
+  unsigned frame_marker = 0;  // C0 for baseline, C2 for progressive, ...
   bool has_scan = false;
   size_t scan_bytes = 0;  // entropy-coded data, without a closing FF D9
-  size_t scan_ff = 0;     // FF bytes in it: the stuffing a repair adds
+  size_t scan_ff = 0;     // FF bytes in a stored scan: the stuffing a repair adds
 };
-JpegInfo read_jpeg(const Bytes& bytes);
+JpegReport read_jpeg(const uint8_t* data, size_t size);
 
-// An LZO1X stream decompressed with liblzo2 itself.
-struct LzoInfo {
-  enum Status { kOk, kCutShort, kCorrupt, kTooLarge } status = kCorrupt;
-  size_t size = 0;     // bytes it decompresses to (kOk)
-  std::string detail;  // what is wrong, for kCutShort and kCorrupt
+// An LZO1X stream decompressed by liblzo2's bounded decompressor, the one
+// decode_mask uses, into at most `limit` bytes.
+struct LzoReport {
+  enum Status { kOk, kCutShort, kCorrupt, kTooLarge, kOutOfMemory } status = kCorrupt;
+  size_t size = 0;     // kOk: bytes it decompresses to
+  std::string detail;  // kCutShort and kCorrupt: what is wrong
+  bool ok() const { return status == kOk; }
 };
-// `limit` bounds the size tried; a stream that decompresses to more is
-// kTooLarge.
-LzoInfo read_lzo(const Bytes& bytes, size_t limit);
+// kTooLarge: the stream holds more than `limit` bytes. Memory taken is at
+// most `limit` bytes, and only what the stream writes of it is touched.
+LzoReport read_lzo(const uint8_t* data, size_t size, size_t limit);
+
+// Why decode_mask refused `data` for a width x height mask, which must be
+// within the library's size limit. The stream is decompressed into the
+// mask's packed size and no more, as the library does, so liblzo2 gives the
+// reason it gave the library.
+std::string explain_mask_refusal(const uint8_t* data, size_t size, int32_t width, int32_t height);
 
 }  // namespace payload_info
 

@@ -1,6 +1,7 @@
 // The marker-level rewrite behind repair_jpeg, and the bounded output it
 // writes into. Internal: the tests drive it with outputs and kernels of
-// their own.
+// their own, and the CLI asks it where and why it stopped, so that what the
+// CLI says of a stream is what the library did with it.
 #ifndef MASKJPEG_SRC_JPEG_REWRITE_H
 #define MASKJPEG_SRC_JPEG_REWRITE_H
 
@@ -47,6 +48,41 @@ class Output {
   size_t size_ = 0;  // always <= capacity_
 };
 
+// Where the rewrite stopped and what it met on the way, for a caller that
+// explains a result. Offsets are into the input.
+struct RewriteTrace {
+  static constexpr size_t kNone = SIZE_MAX;
+  enum class Stop : uint8_t {
+    // Success: what ended the walk.
+    kEndOfInput,    // the last segment ended the input, with no scan or EOI
+    kEndOfImage,    // an EOI marker
+    kStandardRest,  // an APP0 (JFIF) segment: the rest passes unchanged
+    kStandardScan,  // a standard scan header: the rest passes unchanged
+    kRepairedScan,  // a stored scan header: the scan was rewritten
+    // Failure: why repair_jpeg returned null.
+    kTooLarge,           // input of 2^30 bytes or more
+    kNotMarker,          // `at` holds a byte that is not FF where a marker starts
+    kNoMarkerByte,       // FF bytes from `at` to the end, with no marker byte
+    kUnknownMarker,      // marker byte at `at` carries no length field
+    kLengthCut,          // marker at `at` has no room for its length field
+    kLengthBelowTwo,     // length field of the marker at `at` is below 2
+    kSegmentPastEnd,     // segment at `at` runs past the end of the input
+    kScanHeaderTooLong,  // stored scan header at `at` too long to grow by 3
+    kNothingWritten,     // only FF A0 markers: no stream at all
+    kNoRoom,             // out of memory, or the input changed during the call
+  };
+  Stop stop = Stop::kNoRoom;
+  size_t at = kNone;          // the marker byte (or other byte) concerned
+  size_t stored_markers = 0;  // FF A0 markers dropped
+  size_t frame_at = kNone;    // marker byte of the first SOFn segment copied
+  size_t scan_at = kNone;     // marker byte of the SOS
+  size_t scan_begin = 0;      // the scan data after the SOS header ...
+  size_t scan_end = 0;        // ... up to a closing FF D9, not included
+  size_t scan_ff = 0;         // FF bytes in a stored scan: the stuffing added
+
+  bool ok() const { return stop <= Stop::kRepairedScan; }
+};
+
 // What the rewrite of an n-byte input writes at most before stuffing: every
 // byte it copies stands for one byte of input, plus the three closing bytes
 // of a scan header and an FF D9 added to a scan that has none.
@@ -56,7 +92,16 @@ constexpr size_t kMaxGrowthBeforeStuffing = 3 + 2;
 // whole stream of (a byte that is not FF where a marker should start, a
 // marker byte that is neither known nor followed by a length, a segment or
 // length field that runs past the end), and when `out` runs out of room.
-bool rewrite(const uint8_t* in, size_t n, Output& out, const ScanKernels& k) noexcept;
+// `trace`, when given, is filled with where and why it stopped.
+bool rewrite(const uint8_t* in, size_t n, Output& out, const ScanKernels& k,
+             RewriteTrace* trace = nullptr) noexcept;
+
+// repair_jpeg past its argument check, for n > 0: the size limit, the
+// rewrite into a result of its own and the refusal of an empty one. Returns
+// the result and writes its length to `size`, or returns null (`trace`
+// then says why).
+Buffer repair(const uint8_t* in, size_t n, const ScanKernels& k, size_t& size,
+              RewriteTrace* trace = nullptr) noexcept;
 
 }  // namespace maskjpeg
 
