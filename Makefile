@@ -30,7 +30,7 @@ CROSS_TARGETS = x86_64-w64-mingw32 i686-w64-mingw32 aarch64-linux-gnu s390x-linu
 CROSS_PACKAGES = mingw-w64 wine wine64 wine32:i386 qemu-user g++-aarch64-linux-gnu \
                  g++-s390x-linux-gnu dpkg-dev cmake make pkg-config
 DEBIAN_PACKAGES = cmake make g++ pkg-config binutils liblzo2-dev libpng-dev \
-                  libjpeg-dev libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind \
+                  libjpeg-dev libgtest-dev libbenchmark-dev clang libclang-rt-dev valgrind man-db \
                   python3 python3-numpy python3-venv python3-pip python3-setuptools \
                   python3-wheel python3-lzo $(HOST_PACKAGES)
 # What the host examples (examples/, the host_* tests) build and run with;

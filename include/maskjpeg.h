@@ -37,6 +37,10 @@
  *          a documented result changes); it is the shared library's soname.
  *   MINOR: bumped when something is added in a compatible way.
  *   PATCH: bumped for fixes that change no documented behaviour.
+ * These are compile-time values only: they say which header a program was
+ * built with. The library exports its four functions and nothing else, so
+ * there is no run-time version query; the soname (libmaskjpeg.so.1) carries
+ * the major version to the loader.
  */
 #define MASKJPEG_VERSION_MAJOR 1
 #define MASKJPEG_VERSION_MINOR 0

@@ -17,7 +17,7 @@ version=$(sed -n 's/^#define MASKJPEG_VERSION_\(MAJOR\|MINOR\|PATCH\) \([0-9]*\)
 [ "$(readlink "$libdir/libmaskjpeg.so")" = libmaskjpeg.so.1 ]
 [ "$(readlink "$libdir/libmaskjpeg.so.1")" = "libmaskjpeg.so.$version" ]
 [ -f "$libdir/libmaskjpeg.so.$version" ]
-for f in include/maskjpeg.h bin/maskjpeg; do [ -f "$scratch/prefix/$f" ]; done
+for f in include/maskjpeg.h bin/maskjpeg share/man/man1/maskjpeg.1; do [ -f "$scratch/prefix/$f" ]; done
 "$scratch/prefix/bin/maskjpeg" demo "$scratch/demo" >/dev/null  # finds its library unaided
 for f in pkgconfig/maskjpeg.pc cmake/maskjpeg/maskjpegConfig.cmake \
          cmake/maskjpeg/maskjpegConfigVersion.cmake; do
