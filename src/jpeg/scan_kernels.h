@@ -25,11 +25,16 @@ struct ScanKernels {
 // Plain C++: word-at-a-time counting, memchr + memcpy between FF bytes.
 ScanKernels portable_scan_kernels();
 
+struct CpuFeatures;
+
 // Every set of kernels this CPU can run (within the build's kernel cap),
 // fastest first and the portable one last: writes up to kMaxScanKernels of
 // them to `kernels` and returns how many. Asked per call: no state.
-constexpr size_t kMaxScanKernels = 3;  // AVX-512, AVX2, portable; or NEON, portable
+// AVX-512 VBMI, AVX-512BW, AVX2, portable; or NEON, portable.
+constexpr size_t kMaxScanKernels = 4;
 size_t supported_scan_kernels(ScanKernels kernels[kMaxScanKernels]);
+// The same for a CPU with the given features (the tests take some away).
+size_t supported_scan_kernels(const CpuFeatures& cpu, ScanKernels kernels[kMaxScanKernels]);
 
 // The fastest of them.
 ScanKernels best_scan_kernels();

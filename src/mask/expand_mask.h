@@ -16,6 +16,9 @@ using ExpandRun = void (*)(const uint8_t* packed, size_t count, uint8_t* out);
 // returns how many. Asked per call, so the library keeps no state.
 constexpr size_t kMaxExpandRuns = 3;
 size_t supported_expand_runs(ExpandRun runs[kMaxExpandRuns]);
+// The same for a CPU with the given features (the tests take some away).
+struct CpuFeatures;
+size_t supported_expand_runs(const CpuFeatures& cpu, ExpandRun runs[kMaxExpandRuns]);
 
 // The fastest of them.
 ExpandRun best_expand_run();
